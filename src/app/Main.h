@@ -1,0 +1,158 @@
+#pragma once
+
+#include "catalogue/CardList.h"
+#include "catalogue/Expansion.h"
+#include "catalogue/Game.h"
+#include "catalogue/ScanStore.h"
+
+#include <QImage>
+#include <QList>
+#include <QMainWindow>
+
+#include <memory>
+#include <vector>
+
+class QAction;
+class QComboBox;
+class QLabel;
+class QMenu;
+class QPushButton;
+class QScrollArea;
+class QTableView;
+class QWidget;
+class TCardListModel;
+class TImageHolder;
+struct TAppForms;
+struct TScanArea;
+
+// The open-file dialog's fixed settings.
+struct TOpenDialogSetup
+{
+    QString Filter;
+    QString InitialDir;
+};
+
+// The main window: holds the current game, set and card list, the store folders
+// for that list and the scan under way; every other window is opened from here.
+class TfrmMain : public QMainWindow
+{
+    Q_OBJECT
+public:
+    explicit TfrmMain(QWidget *Parent = nullptr);
+    ~TfrmMain() override;
+
+    // The sibling forms, reachable once all of them exist.
+    void SetForms(TAppForms *Forms) { forms_ = Forms; }
+
+    // Store folders of the current list.
+    QString WebDir;
+    QString MqDir;
+    QString HqDir;
+    QString VhqDir;
+    // Copies taken when a scan starts, so a list change during the scan cannot redirect it.
+    QString ScanWebDir;
+    QString ScanMqDir;
+    QString ScanHqDir;
+    QString ScanVhqDir;
+    TScanArea *ScanArea = nullptr;     // not owned
+    bool SkipImageLoad = false;
+    int SourceIndex = -1;
+    std::unique_ptr<TGame> Game;
+    std::unique_ptr<TExpansion> Expansion;
+    TCardList Cards;
+    std::unique_ptr<TGameCard> ScanCard;
+
+    // Controls other parts of the application use.
+    QPushButton *btDownload = nullptr;
+    QLabel *lbScanArea = nullptr;
+    QComboBox *cbFormat = nullptr;
+    QLabel *lbGameSet = nullptr;
+    QTableView *vstCards = nullptr;
+    TCardListModel *CardsModel = nullptr;
+    QWidget *panCardInfo = nullptr;
+    QLabel *lbCardName = nullptr;
+    QLabel *lbNo = nullptr;
+    QLabel *lbCollectorsNo = nullptr;
+    QLabel *lbID = nullptr;
+    QLabel *lbRarity = nullptr;
+    QLabel *lbFoil = nullptr;
+    QLabel *lbSubset = nullptr;
+    QLabel *lbScan = nullptr;
+    QLabel *lbP0 = nullptr;
+    QLabel *lbP1 = nullptr;
+    QPushButton *btNotes = nullptr;
+    QScrollArea *sbImage = nullptr;
+    TImageHolder *ImageHolder = nullptr;
+    QLabel *lbFilename1 = nullptr;
+    QLabel *lbSize1 = nullptr;
+    QLabel *lbFileName = nullptr;
+    QLabel *lbSize = nullptr;
+    TOpenDialogSetup OpenDialog;
+    QList<QImage> ilFlags;
+
+    QAction *actLoadFromFile = nullptr;
+    QAction *actBatchJob = nullptr;
+    QAction *actExit = nullptr;
+    QAction *actSelectSource = nullptr;
+    QAction *actConfiguration = nullptr;
+    QAction *actScanSize = nullptr;
+    QAction *actRotate90 = nullptr;
+    QAction *actRotate180 = nullptr;
+    QAction *actRotate270 = nullptr;
+    QAction *actFitToWindow = nullptr;
+    QAction *actOriginalSize = nullptr;
+    QAction *actAbout = nullptr;
+    QMenu *mnImage = nullptr;
+
+    // Empties the grid and the details, then frees every card.
+    void ClearCards();
+    // Empties the ten detail labels; the notes button stays as it is.
+    void ClearCardDetails();
+
+    // Loads a card list file as the current list (after the open-file dialog).
+    void LoadCardListFile(const QString &FileName);
+    // The download dialog's hand-over: copies of the game, set and accepted cards
+    // become the current list.
+    void AcceptDownloadedList(const TGame &NewGame, const TExpansion &NewExpansion,
+                              const std::vector<const TGameCard *> &Accepted);
+
+    void SetStorePaths(const TStorePaths &Paths);
+    // No column sorted, no sort mark: the list stands in its loaded order.
+    void ClearSortColumn();
+    int SortColumn() const { return sortColumn_; }
+
+    void actLoadFromFileExecute();
+    void actExitExecute();
+    void actConfigurationExecute();
+    void actScanSizeExecute();
+    void actAboutExecute();
+    void actFitToWindowExecute();
+    void actOriginalSizeExecute();
+    void btDownloadClick();
+    // Runs once, when the window is first shown: the first-run notice and the
+    // last used scan area.
+    void FormShow();
+
+protected:
+    void showEvent(QShowEvent *Event) override;
+    void closeEvent(QCloseEvent *Event) override;
+
+private:
+    void createActions();
+    void createMenus();
+    QWidget *createLeftPanel();
+    QWidget *createCardInfoPanel();
+    QWidget *createImagePanel();
+    void placeFileFactsLabels();
+    void showColumns(bool AnyNumbered, bool AnyCollectorsNo);
+
+    // Call sites of the scanner and the run log.
+    void createTwainManager();
+    void freeTwainManager();
+    void createAppLog();
+    void freeAppLog();
+
+    TAppForms *forms_ = nullptr;
+    int sortColumn_ = -1;
+    bool shown_ = false;
+};

@@ -1,0 +1,7 @@
+#include "download/DownloadData.h"
+
+TfrmDownloadData::TfrmDownloadData(QWidget *Parent)
+    : QDialog(Parent)
+{
+    setObjectName(QStringLiteral("frmDownloadData"));
+}

@@ -1,0 +1,11 @@
+#pragma once
+
+#include <QString>
+
+// Sets the process locale from the environment (falling back to C.UTF-8) and
+// binds the text domain "default" to the catalogues in LocaleDir.
+void InitMessageCatalogue(const QString &LocaleDir);
+
+// A user-visible text through the message catalogue. Without a catalogue the
+// text shows as written.
+QString _(const char *MsgId);

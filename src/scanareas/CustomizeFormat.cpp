@@ -1,0 +1,7 @@
+#include "scanareas/CustomizeFormat.h"
+
+TfrmCustomizeFormat::TfrmCustomizeFormat(QWidget *Parent)
+    : QDialog(Parent)
+{
+    setObjectName(QStringLiteral("frmCustomizeFormat"));
+}

@@ -1,0 +1,7 @@
+#include "scanner/ScannerTest.h"
+
+TfrmTest::TfrmTest(QWidget *Parent)
+    : QDialog(Parent)
+{
+    setObjectName(QStringLiteral("frmTest"));
+}

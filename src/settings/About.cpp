@@ -1,0 +1,7 @@
+#include "settings/About.h"
+
+TfrmAbout::TfrmAbout(QWidget *Parent)
+    : QDialog(Parent)
+{
+    setObjectName(QStringLiteral("frmAbout"));
+}

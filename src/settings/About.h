@@ -1,0 +1,10 @@
+#pragma once
+
+#include <QDialog>
+
+class TfrmAbout : public QDialog
+{
+    Q_OBJECT
+public:
+    explicit TfrmAbout(QWidget *Parent = nullptr);
+};

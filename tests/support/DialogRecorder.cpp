@@ -1,0 +1,49 @@
+#include "support/DialogRecorder.h"
+
+#include <QDialog>
+
+TDialogRecorder::TDialogRecorder()
+{
+    SetDialogService(this);
+}
+
+TDialogRecorder::~TDialogRecorder()
+{
+    SetDialogService(nullptr);
+}
+
+QStringList TDialogRecorder::Texts() const
+{
+    QStringList texts;
+    for (const Message &m : Messages)
+        texts << m.Text;
+    return texts;
+}
+
+void TDialogRecorder::ShowMessage(QWidget *, const QString &Caption, const QString &Text,
+                                  TMsgDlgType Type, bool WithIcon)
+{
+    Messages.push_back({Caption, Text, Type, WithIcon});
+}
+
+QString TDialogRecorder::GetOpenFileName(QWidget *, const QString &InitialDir,
+                                         const QString &Filter)
+{
+    LastInitialDir = InitialDir;
+    LastFilter = Filter;
+    if (fileNames_.empty())
+        return {};
+    QString name = fileNames_.front();
+    fileNames_.pop_front();
+    return name;
+}
+
+int TDialogRecorder::ExecModal(QDialog &Dialog)
+{
+    ModalForms << Dialog.objectName();
+    if (modals_.empty())
+        return QDialog::Rejected;
+    auto handler = std::move(modals_.front());
+    modals_.pop_front();
+    return handler(Dialog);
+}
