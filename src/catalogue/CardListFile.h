@@ -9,25 +9,40 @@
 #include <QStringView>
 
 // Reading a ';'-separated card list file: one header line, then one card per line.
+// The steps are separate so that each can be tested without a window:
+//   ReadCardLines(SplitCardListLines(DecodeCardListText(ReadCardListFile(name))), Cards)
 
-// The whole file. Raises EAppError when the file cannot be opened or read.
+// The largest file we read. A card list of a whole set is well below a megabyte;
+// this only keeps a wrong pick in the open dialog from exhausting memory.
+inline constexpr qint64 MaxCardListFileSize = qint64(512) * 1024 * 1024;
+
+// The whole file, read-only. Raises EAppError naming the file and the reason when
+// it cannot be opened or read: missing, a folder, no permission, not a regular
+// file (a FIFO or a device would block or never end), or larger than
+// MaxCardListFileSize.
 QByteArray ReadCardListFile(const QString &FileName);
 
-// The text of the file by its byte-order mark: FF FE UTF-16LE, FE FF UTF-16BE,
-// EF BB BF UTF-8 (empty when the rest is not well-formed), anything else the
-// 8-bit code page. A NUL character ends the text.
+// The text of the file by its byte-order mark: FF FE UTF-16LE, FE FF UTF-16BE
+// (an odd last byte is ignored), EF BB BF UTF-8 (empty when the rest is not
+// well-formed), anything else the 8-bit code page with no byte skipped.
+// A NUL character ends the text.
 QString DecodeCardListText(QByteArrayView Bytes);
 
-// Lines end at CR, LF, CR LF or U+2028; a break at the very end starts no line.
+// Lines end at CR, LF, CR LF or U+2028; a break at the very end starts no line,
+// two breaks in a row make an empty line.
 QStringList SplitCardListLines(const QString &Text);
 
-// Fields of one line: ';' separates, '"' quotes, blanks around fields are dropped
-// and an unquoted blank ends a field.
+// Fields of one line: ';' separates, '"' quotes (a doubled quote stands for one,
+// an unclosed quote takes the rest), blanks and control characters around fields
+// are dropped and an unquoted one ends a field. A ';' that is the very last
+// character adds a final empty field. A NUL character ends the line.
 QStringList SplitCardFields(QStringView Line);
 
-// An integer column: optional blanks and sign, decimal digits or hexadecimal
-// after "$", "x" or "0x". Anything else, or an overflow of 32 bits, gives 0.
+// An integer column, read from its 8-bit form: optional blanks and sign, then
+// decimal digits or hexadecimal digits after "$", "x" or "0x" (either case),
+// then optional blanks. Anything else, or a value outside 32-bit signed, gives 0.
 int CardFileInteger(const QString &Field);
+int CardFileInteger(QStringView Field);
 
 struct TCardLinesResult
 {
