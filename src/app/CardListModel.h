@@ -1,6 +1,7 @@
 #pragma once
 
 #include "catalogue/CardList.h"
+#include "catalogue/CardSort.h"
 
 #include <QAbstractTableModel>
 #include <QImage>
@@ -12,7 +13,13 @@ class TCardListModel : public QAbstractTableModel
 {
     Q_OBJECT
 public:
-    enum Column { ColNo = 0, ColCollectorsNo = 1, ColName = 2, ColLang = 3, ColumnCount = 4 };
+    enum Column {
+        ColNo = ColumnNumber,
+        ColCollectorsNo = ColumnCollectorsNo,
+        ColName = ColumnName,
+        ColLang = ColumnLanguage,
+        ColumnCount = 4
+    };
 
     TCardListModel(const TCardList &Cards, const QList<QImage> &Flags, QObject *Parent = nullptr);
 

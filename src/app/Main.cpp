@@ -6,7 +6,9 @@
 #include "catalogue/CardListFile.h"
 #include "catalogue/Flags.h"
 #include "catalogue/OfflineRecords.h"
+#include "settings/T_Log.h"
 #include "platform/AppPaths.h"
+#include "platform/Application.h"
 #include "platform/Dialogs.h"
 #include "platform/MessageCatalogue.h"
 
@@ -24,6 +26,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSplitter>
+#include <QStatusBar>
 #include <QTableView>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -74,6 +77,17 @@ TfrmMain::TfrmMain(QWidget *Parent)
     splitter->setStretchFactor(1, 1);
     splitter->setSizes({kLeftPanelWidth, 1079 - kLeftPanelWidth});
     setCentralWidget(splitter);
+    statusBar()->setObjectName(QStringLiteral("StatusBar"));
+    createCardMenu();
+    createImageMenu();
+
+    connect(vstCards->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this] { vstCardsChange(SelectedRow()); });
+    connect(vstCards->horizontalHeader(), &QHeaderView::sectionClicked, this,
+            &TfrmMain::vstCardsHeaderClick);
+    connect(vstCards, &QAbstractItemView::doubleClicked, this, &TfrmMain::vstCardsDblClick);
+    connect(btNotes, &QPushButton::clicked, this, &TfrmMain::btNotesClick);
+    vstCards->installEventFilter(this);
 
     resize(1079, 822);
     if (const QScreen *screen = this->screen())
@@ -348,6 +362,7 @@ void TfrmMain::ClearCards()
     CardsModel->SetRowCount(0);
     ClearCardDetails();
     Cards.Clear();
+    search_.Clear();
 }
 
 void TfrmMain::ClearCardDetails()
@@ -533,9 +548,18 @@ void TfrmMain::freeTwainManager()
 
 void TfrmMain::createAppLog()
 {
-    // The run log comes with the diagnostics work.
+    try {
+        AppLog = new TMyLog();
+        AppLog->MaxLines = 1;
+    } catch (const std::exception &e) {
+        // A log file whose size cannot be read must not keep the window from
+        // opening: report it and run without a log.
+        HandleUnhandledError(e);
+    }
 }
 
 void TfrmMain::freeAppLog()
 {
+    delete AppLog;
+    AppLog = nullptr;
 }

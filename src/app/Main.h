@@ -1,6 +1,7 @@
 #pragma once
 
 #include "catalogue/CardList.h"
+#include "catalogue/CardSort.h"
 #include "catalogue/Expansion.h"
 #include "catalogue/Game.h"
 #include "catalogue/ScanStore.h"
@@ -103,6 +104,11 @@ public:
     QAction *actOriginalSize = nullptr;
     QAction *actAbout = nullptr;
     QMenu *mnImage = nullptr;
+    QMenu *pmCard = nullptr;
+    QAction *mnAcquireImage = nullptr;
+    QAction *mnCardInfo = nullptr;
+    QAction *mnDownloadPicture = nullptr;
+    QMenu *pmImage = nullptr;
 
     // Empties the grid and the details, then frees every card.
     void ClearCards();
@@ -115,6 +121,14 @@ public:
     // become the current list.
     void AcceptDownloadedList(const TGame &NewGame, const TExpansion &NewExpansion,
                               const std::vector<const TGameCard *> &Accepted);
+
+    // The row of the selected card and the card itself; -1 / nullptr when none.
+    int SelectedRow() const;
+    TGameCard *SelectedCard() const;
+
+    // Shows a picture file in the image area; a file that cannot be decoded
+    // empties the area and says so in the status line.
+    void LoadImageFile(const QString &FileName);
 
     void SetStorePaths(const TStorePaths &Paths);
     // No column sorted, no sort mark: the list stands in its loaded order.
@@ -129,11 +143,25 @@ public:
     void actFitToWindowExecute();
     void actOriginalSizeExecute();
     void btDownloadClick();
+
+    // Card list handlers.
+    void vstCardsChange(int Row);
+    void vstCardsHeaderClick(int Column);
+    // Feeds typed text (or a Backspace) to the name search; time in milliseconds.
+    void vstCardsIncrementalSearch(const QString &Typed, bool Backspace, qint64 NowMs);
+    void vstCardsKeyUp(int Key);
+    void vstCardsDblClick();
+    void pmCardPopup();
+    void mnCardInfoClick();
+    void btNotesClick();
+    // The scan of the selected card.
+    void AcquireSelectedCard();
     // Runs once, when the window is first shown: the first-run notice and the
     // last used scan area.
     void FormShow();
 
 protected:
+    bool eventFilter(QObject *Watched, QEvent *Event) override;
     void showEvent(QShowEvent *Event) override;
     void closeEvent(QCloseEvent *Event) override;
 
@@ -145,6 +173,9 @@ private:
     QWidget *createImagePanel();
     void placeFileFactsLabels();
     void showColumns(bool AnyNumbered, bool AnyCollectorsNo);
+    void createCardMenu();
+    void createImageMenu();
+    void showCardDetails(const TGameCard &Card);
 
     // Call sites of the scanner and the run log.
     void createTwainManager();
@@ -154,5 +185,7 @@ private:
 
     TAppForms *forms_ = nullptr;
     int sortColumn_ = -1;
+    bool sortDescending_ = false;
+    TIncrementalSearch search_;
     bool shown_ = false;
 };
