@@ -1,1 +1,119 @@
-// placeholder
+#include "settings/SettingsStore.h"
+
+#include "platform/AppError.h"
+#include "platform/MessageCatalogue.h"
+
+#include <QFileInfo>
+#include <QSettings>
+#include <QVariant>
+
+#include <limits>
+#include <memory>
+#include <optional>
+
+namespace {
+
+const QString kTransferMode = QStringLiteral("TransferMode");
+const QString kFileNames = QStringLiteral("FileNames");
+const QString kLastUsedScanArea = QStringLiteral("LastUsedScanArea");
+const QString kWatermarkText = QStringLiteral("WatermarkText");
+
+std::unique_ptr<QSettings> openStore()
+{
+    auto settings = std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
+                                                QStringLiteral("Quorvath"),
+                                                QStringLiteral("Vellumora"));
+    // Only our own file counts: a system-wide or organisation-wide file must
+    // neither supply values nor hide the first run.
+    settings->setFallbacksEnabled(false);
+    return settings;
+}
+
+// A stored 32-bit number. Text that is not a decimal integer, a list, binary
+// data or a number outside 32 bits is a value of the wrong type. Negative
+// numbers are taken as their 32-bit pattern, as a DWORD would hold them.
+std::optional<quint32> readDword(const QSettings &Settings, const QString &Name)
+{
+    const QVariant value = Settings.value(Name);
+    qint64 number = 0;
+    bool ok = false;
+    switch (value.typeId()) {
+    case QMetaType::QString:
+        number = value.toString().toLongLong(&ok, 10);
+        break;
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+        number = value.toLongLong(&ok);
+        break;
+    case QMetaType::ULongLong: {
+        const qulonglong unsignedNumber = value.toULongLong(&ok);
+        ok = ok && unsignedNumber <= std::numeric_limits<quint32>::max();
+        number = static_cast<qint64>(unsignedNumber & 0xFFFFFFFFu);
+        break;
+    }
+    default:
+        return std::nullopt;
+    }
+    if (!ok || number < std::numeric_limits<qint32>::min()
+        || number > static_cast<qint64>(std::numeric_limits<quint32>::max()))
+        return std::nullopt;
+    return static_cast<quint32>(number);
+}
+
+// A missing value, or one that is not text, reads as empty.
+QString readString(const QSettings &Settings, const QString &Name)
+{
+    const QVariant value = Settings.value(Name);
+    return value.typeId() == QMetaType::QString ? value.toString() : QString();
+}
+
+} // namespace
+
+QString SettingsFileName()
+{
+    return openStore()->fileName();
+}
+
+TStoredSettings LoadSettingsValues()
+{
+    const std::unique_ptr<QSettings> settings = openStore();
+    TStoredSettings result;
+    result.KeyExisted = QFileInfo(settings->fileName()).isFile() && !settings->allKeys().isEmpty();
+
+    if (const auto stored = readDword(*settings, kTransferMode))
+        result.TransferMode = static_cast<quint8>(*stored & 0xFFu);
+    if (result.TransferMode >= 3)
+        result.TransferMode = 1;
+
+    if (const auto stored = readDword(*settings, kFileNames))
+        result.FileNames = static_cast<qint32>(*stored);
+    if (result.FileNames < 0 || result.FileNames > 2)
+        result.FileNames = 0;
+
+    result.LastUsedScanArea = readString(*settings, kLastUsedScanArea);
+    result.WatermarkText = readString(*settings, kWatermarkText);
+    return result;
+}
+
+void SaveSettingsValues(const TStoredSettings &Values)
+{
+    const std::unique_ptr<QSettings> settings = openStore();
+    const QString fileName = settings->fileName();
+    const auto failure = [&fileName] {
+        return EAppError(_("The settings could not be saved to \"%1\".").arg(fileName));
+    };
+    // Checked first: values set on a store that cannot be written would linger
+    // in QSettings' shared cache as if they had been stored.
+    if (!settings->isWritable())
+        throw failure();
+
+    settings->setValue(kTransferMode, static_cast<uint>(Values.TransferMode));
+    settings->setValue(kFileNames, Values.FileNames);
+    settings->setValue(kLastUsedScanArea, Values.LastUsedScanArea);
+    settings->setValue(kWatermarkText, Values.WatermarkText);
+    settings->sync();
+    // A malformed file leaves FormatError from reading, which is no write failure.
+    if (settings->status() == QSettings::AccessError)
+        throw failure();
+}
