@@ -2,6 +2,11 @@
 
 #include "platform/AppPaths.h"
 
+#include <QFileInfo>
+#include <QStringList>
+
+#include <array>
+
 QString ScanStoreRoot()
 {
     return ExeDir() + QStringLiteral("pics") + PathDelim;
@@ -21,4 +26,93 @@ TStorePaths GetStorePaths(const TGame *Game, const TExpansion *Expansion)
     paths.HqDir = root + QStringLiteral("HQ") + PathDelim + sub;
     paths.VhqDir = root + QStringLiteral("VHQ") + PathDelim + sub;
     return paths;
+}
+
+namespace {
+
+// A folder of the same name must not count as a scan.
+bool scanFileExists(const QString &Path)
+{
+    return QFileInfo(Path).isFile();
+}
+
+// The catalogue's file name as a path below a quality folder, or nothing when it
+// is empty or would lead out of that folder.
+std::optional<QString> catalogueScanPath(const AnsiString &ScanFile)
+{
+    if (ScanFile.isEmpty() || ScanFile.contains('\0'))
+        return std::nullopt;
+    QString path = FromAnsi(ScanFile);
+    path.replace(QLatin1Char('\\'), PathDelim);
+    if (path.startsWith(PathDelim))
+        return std::nullopt;
+    const QStringList parts = path.split(PathDelim);
+    // "C:" leads to another drive where the catalogue's names were written.
+    const QString &first = parts.constFirst();
+    if (first.size() == 2 && first.at(1) == QLatin1Char(':') && first.at(0).isLetter())
+        return std::nullopt;
+    for (const QString &part : parts)
+        if (part == QLatin1String(".."))
+            return std::nullopt;
+    return path;
+}
+
+} // namespace
+
+void MarkLocalScans(const TGame *Game, const TExpansion *Expansion, TCardList &Cards,
+                    int Naming)
+{
+    const TStorePaths dirs = GetStorePaths(Game, Expansion);
+    for (int i = 0; i < Cards.Count(); ++i) {
+        TGameCard *card = Cards.Objects(i);
+        if (!card)
+            continue;
+        if (!card->ScanFile.isEmpty())
+            card->ScanStatus = ScanWeb;
+        const QString name = FromAnsi(card->ScanFileName(Naming));
+        if (scanFileExists(dirs.VhqDir + name))
+            card->ScanStatus = ScanVHQ;
+        else if (scanFileExists(dirs.HqDir + name))
+            card->ScanStatus = ScanHQ;
+        else if (scanFileExists(dirs.MqDir + name))
+            card->ScanStatus = ScanMQ;
+    }
+}
+
+std::optional<TFoundScan> FindCardScan(TGameCard &Card, const TStorePaths &Dirs)
+{
+    struct TFolder
+    {
+        const QString &Dir;
+        int Level;
+    };
+    const std::array<TFolder, 4> folders = {{
+        {Dirs.VhqDir, ScanVHQ},
+        {Dirs.HqDir, ScanHQ},
+        {Dirs.MqDir, ScanMQ},
+        {Dirs.WebDir, ScanWeb},
+    }};
+
+    auto found = [&Card](const QString &Path, int Level) {
+        Card.ScanStatus = Level;
+        return std::optional<TFoundScan>(TFoundScan{Path, Level});
+    };
+
+    // An empty ScanFile names the folder itself, which never matches: no test needed.
+    if (const std::optional<QString> scanFile = catalogueScanPath(Card.ScanFile)) {
+        for (const TFolder &folder : folders)
+            if (scanFileExists(folder.Dir + *scanFile))
+                return found(folder.Dir + *scanFile, folder.Level);
+    }
+
+    const std::array<QString, 3> names = {
+        FromAnsi(Card.ScanFileName(1)),
+        FromAnsi(Card.ScanFileName(2)),
+        FromAnsi(Card.ScanFileName(0)),
+    };
+    for (const TFolder &folder : folders)
+        for (const QString &name : names)
+            if (scanFileExists(folder.Dir + name))
+                return found(folder.Dir + name, folder.Level);
+    return std::nullopt;
 }

@@ -24,8 +24,10 @@ QString ScanStoreRoot();
 // Folders for the game and set (either may be null). Nothing is created.
 TStorePaths GetStorePaths(const TGame *Game, const TExpansion *Expansion);
 
-// Sets ScanStatus of every card from its catalogue scan and the local files
-// under the naming option; the web folder is not examined.
+// Run on a freshly downloaded list: a card with a catalogue scan (ScanFile) gets
+// ScanWeb, then the best of its VHQ, HQ and MQ files under the naming option
+// raises that. The web folder is not examined; a card with neither keeps its
+// status.
 void MarkLocalScans(const TGame *Game, const TExpansion *Expansion, TCardList &Cards,
                     int Naming);
 
@@ -35,7 +37,13 @@ struct TFoundScan
     int Level = ScanNone;
 };
 
-// The best existing scan of the card among sixteen candidates (catalogue file
-// name first, then every naming option). When found, the card's ScanStatus
-// becomes its level.
+// The best existing scan file of the card. The catalogue's ScanFile is tried in
+// VHQ, HQ, MQ and WEB first, then the names of all three naming options (by
+// name, number, id) in each folder, so scans saved under an earlier setting are
+// still found. Only files count, never folders. When one is found the card's
+// ScanStatus becomes its level; otherwise the card is left as it is.
+//
+// ScanFile may be written with Windows separators ("foil\77.jpg"); they are
+// read as folder separators. A ScanFile that is absolute or holds a ".." part
+// would point outside the quality folder and matches nothing.
 std::optional<TFoundScan> FindCardScan(TGameCard &Card, const TStorePaths &Dirs);
