@@ -46,6 +46,8 @@ QLabel *detailLabel(QWidget *Parent, const char *Name, const QString &ToolTip,
     QFont font(QStringLiteral("Arial"));
     font.setPixelSize(11);
     label->setFont(font);
+    // The panel keeps its height while no card is selected.
+    label->setMinimumHeight(label->fontMetrics().height());
     return label;
 }
 
@@ -269,6 +271,7 @@ QWidget *TfrmMain::createCardInfoPanel()
     nameFont.setPixelSize(13);
     nameFont.setBold(true);
     lbCardName->setFont(nameFont);
+    lbCardName->setMinimumHeight(lbCardName->fontMetrics().height());
     QPalette namePalette = lbCardName->palette();
     namePalette.setColor(QPalette::WindowText, QColor(255, 0, 0));
     lbCardName->setPalette(namePalette);

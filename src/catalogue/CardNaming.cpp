@@ -1,4 +1,5 @@
 #include "catalogue/Card.h"
+#include "catalogue/ScanStore.h"
 
 #include "platform/AppPaths.h"
 
@@ -100,24 +101,12 @@ bool isLanguageWithoutLatinNames(const AnsiString &Language)
     return false;
 }
 
-// The language's folder, or empty for English and for no language. A code from
-// a broken source must not reach outside the set's folder: separators and
-// control characters are dropped, and what is left of only dots is no folder.
+// The language's folder, or empty for English and for no language.
 AnsiString languageFolder(const AnsiString &Language)
 {
     if (Language.isEmpty() || AnsiUpperCase(Language) == "EN")
         return {};
-    AnsiString folder;
-    folder.reserve(Language.size());
-    for (const char c : AnsiLowerCase(Language)) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '/' || c == '\\' || byte < 0x20 || byte == 0x7F)
-            continue;
-        folder += c;
-    }
-    if (folder.count('.') == folder.size())
-        return {};
-    return folder;
+    return SafeFolderName(AnsiLowerCase(Language));
 }
 
 constexpr char Delim = PathDelim.toLatin1();

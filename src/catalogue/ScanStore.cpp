@@ -7,6 +7,21 @@
 
 #include <array>
 
+AnsiString SafeFolderName(const AnsiString &Name)
+{
+    AnsiString folder;
+    folder.reserve(Name.size());
+    for (const char c : Name) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '/' || c == '\\' || byte < 0x20 || byte == 0x7F)
+            continue;
+        folder += c;
+    }
+    if (folder.count('.') == folder.size())
+        return {};
+    return folder;
+}
+
 QString ScanStoreRoot()
 {
     return ExeDir() + QStringLiteral("pics") + PathDelim;
@@ -16,10 +31,15 @@ TStorePaths GetStorePaths(const TGame *Game, const TExpansion *Expansion)
 {
     const QString root = ScanStoreRoot();
     QString sub;
+    const auto addFolder = [&sub](const QString &Code) {
+        const AnsiString folder = SafeFolderName(AnsiLowerCase(ToAnsi(Code)));
+        if (!folder.isEmpty())
+            sub += FromAnsi(folder) + PathDelim;
+    };
     if (Game)
-        sub += FromAnsi(AnsiLowerCase(ToAnsi(Game->Code))) + PathDelim;
+        addFolder(Game->Code);
     if (Expansion)
-        sub += FromAnsi(AnsiLowerCase(ToAnsi(Expansion->Code))) + PathDelim;
+        addFolder(Expansion->Code);
     TStorePaths paths;
     paths.WebDir = root + QStringLiteral("WEB") + PathDelim + sub;
     paths.MqDir = root + QStringLiteral("MQ") + PathDelim + sub;

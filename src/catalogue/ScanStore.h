@@ -18,6 +18,10 @@ struct TStorePaths
     QString VhqDir;
 };
 
+// A code from a broken source must not reach outside its folder: separators
+// and control characters are dropped, and a name of only dots is no folder.
+AnsiString SafeFolderName(const AnsiString &Name);
+
 // "pics" in the executable's folder, ending in the separator.
 QString ScanStoreRoot();
 

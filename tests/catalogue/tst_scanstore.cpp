@@ -300,3 +300,18 @@ TEST_F(ScanStore, FoldersNeverMatchAndStatusStays)
 }
 
 } // namespace
+
+TEST(ScanStoreFolders, CodesFromABrokenSourceStayInsideTheStore)
+{
+    TTestEnvironment env;
+    TGame game;
+    game.Code = QStringLiteral("../../Evil");
+    TExpansion set;
+    set.Code = QStringLiteral("..");
+    const TStorePaths paths = GetStorePaths(&game, &set);
+    EXPECT_EQ(paths.WebDir, ScanStoreRoot() + QStringLiteral("WEB/....evil/"));
+    // Plain codes keep the store's layout.
+    game.Code = QStringLiteral("XY");
+    set.Code = QStringLiteral("2010-03-27 140509");
+    EXPECT_EQ(GetStorePaths(&game, &set).HqDir, ScanStoreRoot() + QStringLiteral("HQ/xy/2010-03-27 140509/"));
+}
