@@ -60,7 +60,13 @@ TMyLog::TMyLog()
       MaxLines(200),
       ErrorPrefix(QStringLiteral("ERR"))
 {
-    SetFileName(DefaultLogFileName());
+    try {
+        SetFileName(DefaultLogFileName());
+    } catch (const EAppError &) {
+        // FileName stays on the file whose size could not be read. The next write
+        // checks again and reports the error to its caller, so the user still
+        // hears of it, and the run never goes without a log.
+    }
 }
 
 TMyLog::~TMyLog()

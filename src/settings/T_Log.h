@@ -11,8 +11,8 @@ class TMyLog
 {
 public:
     // Places the log in the "Vellumora/log" state folder when it exists, else in
-    // the state folder itself. May throw EAppError when the size of an existing
-    // log file cannot be read.
+    // the state folder itself. Never throws: a log file whose size cannot be read
+    // is reported by the first write instead.
     TMyLog();
     // Writes what is still buffered; lines that cannot be written go to stderr.
     ~TMyLog();
