@@ -8,7 +8,6 @@
 #include "catalogue/OfflineRecords.h"
 #include "settings/T_Log.h"
 #include "platform/AppPaths.h"
-#include "platform/Application.h"
 #include "platform/Dialogs.h"
 #include "platform/MessageCatalogue.h"
 
@@ -551,18 +550,15 @@ void TfrmMain::freeTwainManager()
 
 void TfrmMain::createAppLog()
 {
-    try {
-        AppLog = new TMyLog();
-        AppLog->MaxLines = 1;
-    } catch (const std::exception &e) {
-        // A log file whose size cannot be read must not keep the window from
-        // opening: report it and run without a log.
-        HandleUnhandledError(e);
-    }
+    AppLog = new TMyLog();
+    AppLog->MaxLines = 1;
+    AppLog->Add(QStringLiteral("Vellumora started"));
 }
 
 void TfrmMain::freeAppLog()
 {
+    if (AppLog)
+        AppLog->Add(QStringLiteral("Vellumora closed"));
     delete AppLog;
     AppLog = nullptr;
 }

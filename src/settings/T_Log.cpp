@@ -8,6 +8,7 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QDir>
 #include <QFileInfo>
 
 #include <cstdio>
@@ -48,6 +49,10 @@ bool appendToFile(const QString &FileName, const QByteArray &Bytes)
 QString DefaultLogFileName()
 {
     const QString common = IncludeTrailingPathDelimiter(CommonAppDataDir());
+    // On Windows the common folder always exists; the XDG state folder of a new
+    // account may not, and without it no log could ever be written.
+    if (common.size() > 1)
+        QDir().mkpath(common);
     const QString logDir = common + QStringLiteral("Vellumora/log/");
     // The program never creates the log folder: an administrator opts in by making it.
     const QString folder = QFileInfo(logDir).isDir() ? logDir : common;

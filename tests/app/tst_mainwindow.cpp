@@ -9,6 +9,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenuBar>
@@ -210,6 +211,8 @@ TEST(MainWindow, RunLogLivesFromTheMainWindowsCreationToItsDestruction)
 {
     TTestEnvironment env;
     TDialogRecorder dialogs;
+    // A new account has no state folder yet: the log makes it.
+    ASSERT_FALSE(QFileInfo::exists(env.Path(QStringLiteral("home/.local/state"))));
     {
         TAppForms forms;
         StartUp(forms);
@@ -220,5 +223,11 @@ TEST(MainWindow, RunLogLivesFromTheMainWindowsCreationToItsDestruction)
     EXPECT_EQ(AppLog, nullptr);
     QFile log(env.Path(QStringLiteral("home/.local/state/Vellumora000.log")));
     ASSERT_TRUE(log.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(log.readAll().endsWith("buffered until the end\r\n"));
+    const QList<QByteArray> lines = log.readAll().split('\n');
+    ASSERT_EQ(lines.size(), 4);   // three lines and the empty rest after the last break
+    EXPECT_TRUE(lines[0].endsWith(" Vellumora started\r"));
+    EXPECT_TRUE(lines[1].endsWith(" buffered until the end\r"));
+    EXPECT_TRUE(lines[2].endsWith(" Vellumora closed\r"));
+    // Each line carries its time stamp: "yy/mm/dd hh:nn:ss ".
+    EXPECT_EQ(lines[0].indexOf(' '), 8);
 }
