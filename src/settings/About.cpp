@@ -1,5 +1,7 @@
 #include "settings/About.h"
 
+#include "BuildDate.h"
+
 #include "platform/AppPaths.h"
 #include "platform/Application.h"
 #include "platform/Dialogs.h"
@@ -23,27 +25,8 @@
 
 namespace {
 
-// The compiler's build date, "Mmm dd yyyy", taken apart at compile time.
-constexpr int digitAt(int Index)
-{
-    return __DATE__[Index] == ' ' ? 0 : __DATE__[Index] - '0';
-}
-
-constexpr quint16 buildMonth()
-{
-    constexpr const char *months = "JanFebMarAprMayJunJulAugSepOctNovDec";
-    for (int m = 0; m < 12; ++m)
-        if (months[3 * m] == __DATE__[0] && months[3 * m + 1] == __DATE__[1]
-            && months[3 * m + 2] == __DATE__[2])
-            return quint16(m + 1);
-    return 0;
-}
-
-constexpr quint16 BuildDay = quint16(digitAt(4) * 10 + digitAt(5));
-constexpr quint16 BuildMonth = buildMonth();
-constexpr quint16 BuildYear = quint16(digitAt(7) * 1000 + digitAt(8) * 100 + digitAt(9) * 10
-                                      + digitAt(10));
-static_assert(BuildDay >= 1 && BuildDay <= 31 && BuildMonth >= 1 && BuildYear >= 2000);
+static_assert(BuildDay >= 1 && BuildDay <= 31 && BuildMonth >= 1 && BuildMonth <= 12
+              && BuildYear >= 2000);
 
 const QString AuthorName = QStringLiteral("The Quorvath team");
 const QString AuthorAddress = QStringLiteral("vellumora@quorvath.com");
