@@ -6,35 +6,12 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QtEndian>
 
-#include <cerrno>
 #include <climits>
-#include <memory>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
-
-// Closes the descriptor however reading ends.
-class TFileDescriptor
-{
-public:
-    explicit TFileDescriptor(int Fd) : fd_(Fd) {}
-    ~TFileDescriptor()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    TFileDescriptor(const TFileDescriptor &) = delete;
-    TFileDescriptor &operator=(const TFileDescriptor &) = delete;
-    int Get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 [[noreturn]] void raiseOpenError(const QString &FileName, const QString &Reason)
 {
@@ -149,45 +126,26 @@ void decodeUtf16(QByteArrayView Bytes, bool BigEndian, QString &Text)
 
 QByteArray ReadCardListFile(const QString &FileName)
 {
-    // Non-blocking open, so that a FIFO picked by mistake fails below instead of
-    // waiting for a writer; it makes no difference to a regular file.
-    const QByteArray path = QFile::encodeName(FileName);
-    const TFileDescriptor file(::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-    if (file.Get() < 0)
-        raiseOpenError(FileName, qt_error_string(errno));
-
-    struct stat info {};
-    if (::fstat(file.Get(), &info) != 0)
-        raiseOpenError(FileName, qt_error_string(errno));
-    if (S_ISDIR(info.st_mode))
-        raiseOpenError(FileName, qt_error_string(EISDIR));
-    if (!S_ISREG(info.st_mode))
+    // A folder, a FIFO or a device picked by mistake is refused before it is
+    // opened, so it can neither block the window nor be read forever.
+    const QFileInfo info(FileName);
+    if (info.isDir())
+        raiseOpenError(FileName, _("Is a directory"));
+    if (info.exists() && !info.isFile())
         raiseOpenError(FileName, _("Not a regular file"));
-    if (info.st_size > MaxCardListFileSize)
+    if (info.size() > MaxCardListFileSize)
         raiseOpenError(FileName, _("The file is larger than 512 MB"));
 
-    // The size is a hint only: the file may change while we read, so read to
-    // its end, but never past the limit.
-    QByteArray bytes(static_cast<qsizetype>(info.st_size) + 1, Qt::Uninitialized);
-    qsizetype filled = 0;
-    for (;;) {
-        if (filled == bytes.size()) {
-            if (bytes.size() > MaxCardListFileSize)
-                raiseReadError(FileName, _("The file is larger than 512 MB"));
-            bytes.resize(qMin<qint64>(bytes.size() * 2, MaxCardListFileSize + 1));
-        }
-        const ssize_t got = ::read(file.Get(), bytes.data() + filled,
-                                   static_cast<size_t>(bytes.size() - filled));
-        if (got == 0)
-            break;
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            raiseReadError(FileName, qt_error_string(errno));
-        }
-        filled += got;
-    }
-    bytes.truncate(filled);
+    QFile file(FileName);
+    if (!file.open(QIODevice::ReadOnly))
+        raiseOpenError(FileName, file.errorString());
+    // The size is a hint only: the file may grow while we read, so never read
+    // past the limit.
+    QByteArray bytes = file.read(MaxCardListFileSize + 1);
+    if (file.error() != QFileDevice::NoError)
+        raiseReadError(FileName, file.errorString());
+    if (bytes.size() > MaxCardListFileSize)
+        raiseReadError(FileName, _("The file is larger than 512 MB"));
     return bytes;
 }
 

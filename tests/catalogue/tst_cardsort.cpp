@@ -12,7 +12,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-struct TCardSpec
+struct TCardRow
 {
     int Number = 0;
     QString CollectorsNo;
@@ -20,23 +20,23 @@ struct TCardSpec
     AnsiString Language;
 };
 
-TCardList makeList(const std::vector<TCardSpec> &Specs)
+TCardList makeList(const std::vector<TCardRow> &Rows)
 {
     TCardList cards;
-    for (const TCardSpec &spec : Specs) {
+    for (const TCardRow &row : Rows) {
         auto card = std::make_unique<TGameCard>();
-        card->Number = spec.Number;
-        card->CollectorsNo = spec.CollectorsNo;
-        card->Name = spec.Name;
-        card->Language = spec.Language;
-        cards.Add(spec.Name, std::move(card));
+        card->Number = row.Number;
+        card->CollectorsNo = row.CollectorsNo;
+        card->Name = row.Name;
+        card->Language = row.Language;
+        cards.Add(row.Name, std::move(card));
     }
     return cards;
 }
 
 TCardList namedList(const std::vector<QString> &Names)
 {
-    std::vector<TCardSpec> specs;
+    std::vector<TCardRow> specs;
     for (const QString &name : Names)
         specs.push_back({0, {}, name, {}});
     return makeList(specs);
@@ -102,7 +102,7 @@ TEST_F(CardSort, ByNameIgnoresCaseByTheUserLocale)
 
 TEST_F(CardSort, ByCollectorsNumberIsCaseSensitive)
 {
-    const std::vector<TCardSpec> specs = {
+    const std::vector<TCardRow> specs = {
         {0, u"b"_s, u"1"_s, {}}, {0, u"A"_s, u"2"_s, {}},
         {0, u"a"_s, u"3"_s, {}}, {0, u"B"_s, u"4"_s, {}},
     };
