@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTableView>
+#include <QTest>
 
 namespace {
 
@@ -293,4 +294,25 @@ TEST(CardGrid, CardInfoNotesAndPopupEnabling)
                              "SubsetId : 52\r\nP0 : Unit\r\nP1 : \r\nUwagi : bent\r\n"));
     EXPECT_EQ(app.Dialogs.Messages[0].Type, TMsgDlgType::Information);
     EXPECT_EQ(app.Dialogs.Messages[1].Text, QStringLiteral("Notes:\r\nbent"));
+}
+
+TEST(CardGrid, AnyMouseButtonSelectsTheWholeRow)
+{
+    TAppFixture app;
+    TfrmMain &main = app.Main();
+    main.show();
+    std::vector<std::unique_ptr<TGameCard>> cards;
+    for (int i = 0; i < 3; ++i)
+        cards.push_back(makeCard(i + 1, QStringLiteral("Card %1").arg(i)));
+    giveList(main, std::move(cards));
+    QCoreApplication::processEvents();
+
+    for (const auto [button, row] : {std::pair{Qt::RightButton, 1}, std::pair{Qt::MiddleButton, 2},
+                                     std::pair{Qt::LeftButton, 0}}) {
+        const QRect cell = main.vstCards->visualRect(main.CardsModel->index(row, TCardListModel::ColName));
+        QTest::mouseClick(main.vstCards->viewport(), button, {}, cell.center());
+        EXPECT_EQ(main.SelectedRow(), row);
+        EXPECT_EQ(main.vstCards->selectionModel()->selectedIndexes().size(),
+                  main.CardsModel->columnCount());
+    }
 }

@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QSplitter>
 #include <QTableView>
 #include <QTest>
 
@@ -84,6 +85,12 @@ TEST(MainWindow, InitialState)
 
     EXPECT_EQ(main.OpenDialog.Filter, QStringLiteral("Data Files (*.csv)|*.csv"));
     EXPECT_EQ(main.OpenDialog.InitialDir, app.Env.ExeDir());
+
+    // The left panel starts 334 pixels wide, the image area takes the rest.
+    main.show();
+    const auto *splitter = main.findChild<QSplitter *>(QStringLiteral("Splitter"));
+    ASSERT_NE(splitter, nullptr);
+    EXPECT_EQ(splitter->sizes().value(0), 334);
 
     // The image area starts fitted.
     EXPECT_TRUE(main.actFitToWindow->isChecked());
