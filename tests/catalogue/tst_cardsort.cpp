@@ -36,10 +36,10 @@ TCardList makeList(const std::vector<TCardRow> &Rows)
 
 TCardList namedList(const std::vector<QString> &Names)
 {
-    std::vector<TCardRow> specs;
+    std::vector<TCardRow> cardRows;
     for (const QString &name : Names)
-        specs.push_back({0, {}, name, {}});
-    return makeList(specs);
+        cardRows.push_back({0, {}, name, {}});
+    return makeList(cardRows);
 }
 
 // "name/LANG" per row, item text checked against its card on the way.
@@ -102,18 +102,18 @@ TEST_F(CardSort, ByNameIgnoresCaseByTheUserLocale)
 
 TEST_F(CardSort, ByCollectorsNumberIsCaseSensitive)
 {
-    const std::vector<TCardRow> specs = {
+    const std::vector<TCardRow> cardRows = {
         {0, u"b"_s, u"1"_s, {}}, {0, u"A"_s, u"2"_s, {}},
         {0, u"a"_s, u"3"_s, {}}, {0, u"B"_s, u"4"_s, {}},
     };
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-    TCardList english = makeList(specs);
+    TCardList english = makeList(cardRows);
     SortCards(english, ColumnCollectorsNo, false);
     // Case only decides between otherwise equal texts: a, A, b, B.
     EXPECT_EQ(rows(english), (Rows{"3", "2", "1", "4"}));
 
     QLocale::setDefault(QLocale::c());
-    TCardList plain = makeList(specs);
+    TCardList plain = makeList(cardRows);
     SortCards(plain, ColumnCollectorsNo, false);
     EXPECT_EQ(rows(plain), (Rows{"2", "4", "3", "1"}));
 }
