@@ -407,8 +407,7 @@ void TfrmMain::LoadCardListFile(const QString &FileName)
 {
     Game = std::make_unique<TGame>(OfflineGame());
     Expansion = std::make_unique<TExpansion>(TimeNamedExpansion(QDateTime::currentDateTime()));
-    ClearCards();
-    ClearCardDetails();
+    ClearCards();   // empties the details too
 
     // A file that cannot be read leaves the empty list; the error itself goes
     // to the application-wide handler.
@@ -430,8 +429,7 @@ void TfrmMain::AcceptDownloadedList(const TGame &NewGame, const TExpansion &NewE
 {
     Game = std::make_unique<TGame>(NewGame);
     Expansion = std::make_unique<TExpansion>(NewExpansion);
-    ClearCards();
-    ClearCardDetails();
+    ClearCards();   // empties the details too
     bool anyNumbered = false;
     bool anyCollectorsNo = false;
     Cards.Reserve(static_cast<int>(Accepted.size()));
