@@ -1,0 +1,93 @@
+#pragma once
+
+// Control of the data source manager's simulated sources, exported beside DSM_Entry.
+// Tests (and demos) find these with dlsym on the very library handle the application
+// loaded, script faults, and read back every triplet the manager received.
+//
+// Settings hold until VfbReset. Numbers may be written in decimal or with 0x.
+
+#include <cstddef>
+#include <cstdint>
+
+extern "C" {
+
+// One call of DSM_Entry as the manager received and answered it.
+struct VfbTriplet
+{
+    uint32_t Dg;
+    uint16_t Dat;
+    uint16_t Msg;
+    uint16_t Rc;        // the return code given back
+    uint16_t Cc;        // the condition code the call left behind (TWCC_SUCCESS when none)
+    uint32_t DestId;    // Id of the destination identity; 0 for calls to the manager itself
+};
+
+// The last image a source rendered for a transfer, exactly as it handed it out:
+// rows top-down, samples in TWAIN order (RGB), each row padded to RowBytes (a multiple
+// of 4, as in a DIB). Valid until the next scan or VfbReset.
+struct VfbImage
+{
+    int32_t Width;
+    int32_t Height;
+    int32_t BitsPerPixel;   // 1, 8 or 24
+    int32_t PixelType;      // TWPT_BW, TWPT_GRAY, TWPT_RGB or TWPT_PALETTE
+    int32_t PixelFlavor;    // TWPF_CHOCOLATE or TWPF_VANILLA (meaningful for BW)
+    uint32_t RowBytes;
+    const uint8_t *Rows;
+    int32_t PaletteCount;   // entries in Palette (TWPT_PALETTE only)
+    const uint8_t *Palette; // PaletteCount red, green, blue triples
+    double XResolution;
+    double YResolution;
+};
+
+// Every setting back to its default and the triplet record emptied. Sources stay
+// where the protocol left them; a test calls this before it loads the manager.
+void VfbReset(void);
+
+// Sets one behaviour. Returns 0, or -1 for an unknown key or a value it cannot read.
+// An empty Value removes a "fail", "capfail" or "xfer_result" entry.
+//
+//   "sources"          number of simulated flatbeds listed (1 to 8; default 1). The
+//                      first is named "Virtual Flatbed", the others "Virtual Flatbed 2", ...
+//   "default_source"   index MSG_GETDEFAULT reports (default 0; -1: the call fails)
+//   "fail D T M"       every call with data group D, data type T, message M answers
+//                      Value "RC CC" (return code, condition code), e.g.
+//                      VfbSet("fail 1 3 0x401", "1 4") refuses MSG_OPENDS
+//   "capfail C M"      DAT_CAPABILITY with capability C and message M answers "RC CC",
+//                      e.g. VfbSet("capfail 0x101 6", "1 13"); "2 0" gives TWRC_CHECKSTATUS
+//                      (the value is then taken, rounded, as a real source would)
+//   "units_container"  "enumeration" (default) or "onevalue": the container the
+//                      ICAP_UNITS MSG_GET answer uses
+//   "pixel_flavor"     0 or 1: current ICAP_PIXELFLAVOR (default 0)
+//   "pending"          images scanned per enable (default 1)
+//   "pending_unknown"  1: MSG_ENDXFER reports 0xFFFF while images remain (0 at the end)
+//   "xfer_result N"    the image request of image N (from 1, per enable) answers "RC CC",
+//                      e.g. "3 0" cancel, "1 2" failure with TWCC_LOWMEMORY
+//   "event"            "xferready" (default) or "closereq": what an enabled source
+//                      announces through MSG_PROCESSEVENT once its scan time has passed
+//   "scan_ms"          simulated scan time after MSG_ENABLEDS (default 800; tests use 0)
+//   "preferred"        TW_SETUPMEMXFER.Preferred (default 65536); "min_buf", "max_buf" likewise
+//   "file_name"        file a file transfer writes (default: the temporary folder's
+//                      "vellumora-vfb.bmp"); "file_format" its TWFF code (default TWFF_BMP)
+//   "bad"              one misbehaviour of a broken source, or "" for none:
+//                      "native_bisize"     biSize far larger than the block
+//                      "native_clrused"    biClrUsed of 1,000,000
+//                      "native_bitcount"   biBitCount 13
+//                      "native_width0"     biWidth 0
+//                      "native_height_neg" biHeight -1
+//                      "mem_byteswritten"  BytesWritten larger than the buffer's Length
+//                      "mem_extra"         more strip bytes than the image holds
+//                      "info_zero"         TW_IMAGEINFO with width 0
+//                      "info_negative"     TW_IMAGEINFO with length -5
+//                      "info_huge"         TW_IMAGEINFO of 2,000,000,000 x 2,000,000,000 at 32 bpp
+int VfbSet(const char *Key, const char *Value);
+
+// The triplets received since the last reset, in order.
+size_t VfbTripletCount(void);
+// Copies triplet Index into Out; returns 0, or -1 when Index is out of range.
+int VfbTripletAt(size_t Index, VfbTriplet *Out);
+
+// Fills Out with the last rendered image; returns 0, or -1 when none was rendered.
+int VfbLastImage(VfbImage *Out);
+
+} // extern "C"
