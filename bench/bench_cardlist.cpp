@@ -55,7 +55,7 @@ void parse(benchmark::State &State, const QByteArray &Bytes)
     for (auto _ : State) {
         TCardList cards;
         const TCardLinesResult result =
-            ReadCardLines(SplitCardListLines(DecodeCardListText(Bytes)), cards);
+            ReadCardLines(DecodeCardListText(Bytes), cards);
         if (result.WrongFormat || cards.Count() != kCardCount)
             State.SkipWithError("the generated list did not load");
         benchmark::DoNotOptimize(cards.Items().data());
@@ -90,19 +90,12 @@ void BM_DecodeOnly(benchmark::State &State)
         benchmark::DoNotOptimize(DecodeCardListText(bytes));
 }
 
-void BM_SplitLinesOnly(benchmark::State &State)
-{
-    static const QString text = cardListText(kCardCount);
-    for (auto _ : State)
-        benchmark::DoNotOptimize(SplitCardListLines(text));
-}
-
 void BM_ReadCardLinesOnly(benchmark::State &State)
 {
-    static const QStringList lines = SplitCardListLines(cardListText(kCardCount));
+    static const QString text = cardListText(kCardCount);
     for (auto _ : State) {
         TCardList cards;
-        ReadCardLines(lines, cards);
+        ReadCardLines(text, cards);
         benchmark::DoNotOptimize(cards.Items().data());
     }
 }
@@ -122,7 +115,7 @@ void BM_LoadCardListFile(benchmark::State &State)
     for (auto _ : State) {
         TCardList cards;
         const TCardLinesResult result =
-            ReadCardLines(SplitCardListLines(DecodeCardListText(ReadCardListFile(path))), cards);
+            ReadCardLines(DecodeCardListText(ReadCardListFile(path)), cards);
         if (result.WrongFormat || cards.Count() != kCardCount)
             State.SkipWithError("the file did not load");
         benchmark::DoNotOptimize(cards.Items().data());
@@ -136,7 +129,6 @@ BENCHMARK(BM_ParseCardList_Utf8)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ParseCardList_Utf8Mark)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ParseCardList_Utf16)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DecodeOnly)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_SplitLinesOnly)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReadCardLinesOnly)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LoadCardListFile)->Unit(benchmark::kMillisecond);
 

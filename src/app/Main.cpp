@@ -412,7 +412,7 @@ void TfrmMain::LoadCardListFile(const QString &FileName)
     // A file that cannot be read leaves the empty list; the error itself goes
     // to the application-wide handler.
     const QByteArray bytes = ReadCardListFile(FileName);
-    const TCardLinesResult result = ReadCardLines(SplitCardListLines(DecodeCardListText(bytes)), Cards);
+    const TCardLinesResult result = ReadCardLines(DecodeCardListText(bytes), Cards);
     if (result.WrongFormat) {
         MessageDlg(_("Wrong data format!"), TMsgDlgType::Error);
         return;

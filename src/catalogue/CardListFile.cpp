@@ -139,13 +139,25 @@ QByteArray ReadCardListFile(const QString &FileName)
     QFile file(FileName);
     if (!file.open(QIODevice::ReadOnly))
         raiseOpenError(FileName, file.errorString());
-    // The size is a hint only: the file may grow while we read, so never read
-    // past the limit.
-    QByteArray bytes = file.read(MaxCardListFileSize + 1);
-    if (file.error() != QFileDevice::NoError)
-        raiseReadError(FileName, file.errorString());
-    if (bytes.size() > MaxCardListFileSize)
-        raiseReadError(FileName, _("The file is larger than 512 MB"));
+    // Read what the file holds, in pieces: asking for the whole limit at once
+    // would make Qt reserve it first. The size is a hint only, as the file may
+    // grow while we read, so the limit is checked as the bytes arrive.
+    constexpr qint64 kPiece = qint64(1) << 20;
+    QByteArray bytes;
+    bytes.reserve(static_cast<qsizetype>(qMin(info.size(), MaxCardListFileSize)));
+    for (;;) {
+        const qsizetype before = bytes.size();
+        bytes.resize(before + kPiece);
+        const qint64 got = file.read(bytes.data() + before, kPiece);
+        if (got < 0)
+            raiseReadError(FileName, file.errorString());
+        bytes.resize(before + got);
+        if (bytes.size() > MaxCardListFileSize)
+            raiseReadError(FileName, _("The file is larger than 512 MB"));
+        if (got == 0)
+            break;
+    }
+    bytes.squeeze();
     return bytes;
 }
 
@@ -176,29 +188,36 @@ QString DecodeCardListText(QByteArrayView Bytes)
     return text;
 }
 
-QStringList SplitCardListLines(const QString &Text)
+bool TCardListLineReader::Next(QStringView &Line)
+{
+    const qsizetype length = text_.size();
+    if (pos_ >= length)
+        return false;
+    const QChar *const chars = text_.data();
+    qsizetype end = pos_;
+    while (end < length) {
+        const char16_t c = chars[end].unicode();
+        if (c == u'\r' || c == u'\n' || c == kLineSeparator)
+            break;
+        ++end;
+    }
+    Line = text_.mid(pos_, end - pos_);
+    if (end < length) {
+        if (chars[end] == u'\r' && end + 1 < length && chars[end + 1] == u'\n')
+            ++end;
+        ++end;
+    }
+    pos_ = end;
+    return true;
+}
+
+QStringList SplitCardListLines(QStringView Text)
 {
     QStringList lines;
-    const QStringView text(Text);
-    const qsizetype length = text.size();
-    const QChar *const chars = text.data();
-    qsizetype start = 0;
-    qsizetype pos = 0;
-    while (start < length) {
-        while (pos < length) {
-            const char16_t c = chars[pos].unicode();
-            if (c == u'\r' || c == u'\n' || c == kLineSeparator)
-                break;
-            ++pos;
-        }
-        lines.append(text.mid(start, pos - start).toString());
-        if (pos < length) {
-            if (chars[pos] == u'\r' && pos + 1 < length && chars[pos + 1] == u'\n')
-                ++pos;
-            ++pos;
-        }
-        start = pos;
-    }
+    TCardListLineReader reader(Text);
+    QStringView line;
+    while (reader.Next(line))
+        lines.append(line.toString());
     return lines;
 }
 
@@ -256,22 +275,21 @@ int CardFileInteger(QStringView Field)
             return 0;
         ++pos;
     }
-    if (pos == digitsStart)
-        return 0;
-    // Trailing blanks are as harmless as leading ones (a quoted " 12 ").
-    while (at(pos) == u' ')
-        ++pos;
-    if (pos != length)
+    // Only leading blanks are allowed: a quoted "12 " is no number, and must
+    // not silently become the card's Id or the number its file is named after.
+    if (pos == digitsStart || pos != length)
         return 0;
     return static_cast<int>(negative ? -value : value);
 }
 
-TCardLinesResult ReadCardLines(const QStringList &Lines, TCardList &Cards)
+TCardLinesResult ReadCardLines(QStringView Text, TCardList &Cards)
 {
     constexpr int kFieldsPerCard = 12;
     TCardLinesResult result;
-    if (Lines.size() > 1)
-        Cards.Reserve(Cards.Count() + static_cast<int>(Lines.size() - 1));
+    TCardListLineReader lines(Text);
+    QStringView line;
+    if (!lines.Next(line))   // the header is never read
+        return result;
 
     // Rarity, foil and types repeat from card to card; sharing the text of the
     // card before saves most of the allocations of a big list.
@@ -286,12 +304,12 @@ TCardLinesResult ReadCardLines(const QStringList &Lines, TCardList &Cards)
     };
 
     QString scratch;
-    for (qsizetype lineIndex = 1; lineIndex < Lines.size(); ++lineIndex) {
+    while (lines.Next(line)) {
         auto card = std::make_unique<TGameCard>();
         int fieldCount = 0;
         // Each field goes straight into its column; columns past the last one
         // read are never looked at, so splitting stops once the line has enough.
-        forEachCardField(Lines[lineIndex], scratch, [&](QStringView Field) {
+        forEachCardField(line, scratch, [&](QStringView Field) {
             switch (fieldCount) {
             case 0: card->Id = CardFileInteger(Field); break;
             case 1: assign(card->Name, Field, previous->Name); break;

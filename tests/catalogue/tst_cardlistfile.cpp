@@ -9,10 +9,14 @@
 #include <QFile>
 
 #include <climits>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -71,14 +75,14 @@ struct TLoaded
 TLoaded load(const QByteArray &Bytes)
 {
     TLoaded loaded;
-    loaded.Result = ReadCardLines(SplitCardListLines(DecodeCardListText(Bytes)), loaded.Cards);
+    loaded.Result = ReadCardLines(DecodeCardListText(Bytes), loaded.Cards);
     return loaded;
 }
 
 TLoaded loadText(const QString &Text)
 {
     TLoaded loaded;
-    loaded.Result = ReadCardLines(SplitCardListLines(Text), loaded.Cards);
+    loaded.Result = ReadCardLines(Text, loaded.Cards);
     return loaded;
 }
 
@@ -218,8 +222,9 @@ TEST(CardListFileInteger, DecimalAndHexadecimal)
     EXPECT_EQ(CardFileInteger(u"-42"_s), -42);
     EXPECT_EQ(CardFileInteger(u"007"_s), 7);
     EXPECT_EQ(CardFileInteger(u"   12"_s), 12);
-    // Trailing blanks are accepted like leading ones (a quoted " 12 ").
-    EXPECT_EQ(CardFileInteger(u" 12  "_s), 12);
+    // Only leading blanks: a quoted "12 " is no number (it would rename the card's file).
+    EXPECT_EQ(CardFileInteger(u"12 "_s), 0);
+    EXPECT_EQ(CardFileInteger(u" 12  "_s), 0);
     EXPECT_EQ(CardFileInteger(u"$1F"_s), 31);
     EXPECT_EQ(CardFileInteger(u"x1f"_s), 31);
     EXPECT_EQ(CardFileInteger(u"X1F"_s), 31);
@@ -363,7 +368,7 @@ TEST(CardListFileCards, NumberedFlagsAndExistingCards)
     // Cards already in the list stay in front.
     TCardList cards;
     cards.Add(u"Old"_s, std::make_unique<TGameCard>());
-    ReadCardLines(SplitCardListLines(kHeader + u'\n' + row({u"1"_s, u"New"_s})), cards);
+    ReadCardLines(QString(kHeader + u'\n' + row({u"1"_s, u"New"_s})), cards);
     ASSERT_EQ(cards.Count(), 2);
     EXPECT_EQ(cards.Strings(0), u"Old"_s);
     EXPECT_EQ(cards.Strings(1), u"New"_s);
@@ -507,4 +512,46 @@ TEST(CardListFileRead, UnreadableFilesRaiseAClearError)
 
     EXPECT_EQ(messageOf(u"/dev/zero"_s), "Cannot open file \"/dev/zero\". Not a regular file");
     EXPECT_NE(messageOf(QString()), "no error");
+}
+
+// Runs Work in a child process whose address space may grow by at most ExtraMiB,
+// so a load that reserves or builds far more than the file needs fails there.
+bool runsWithinAddressSpace(qint64 ExtraMiB, const std::function<void()> &Work)
+{
+    qint64 sizeKiB = 0;
+    QFile status(u"/proc/self/status"_s);
+    if (status.open(QIODevice::ReadOnly))
+        for (const QByteArray &line : status.readAll().split('\n'))
+            if (line.startsWith("VmSize:"))
+                sizeKiB = line.mid(7).trimmed().split(' ').first().toLongLong();
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const rlim_t limit = static_cast<rlim_t>((sizeKiB + ExtraMiB * 1024) * 1024);
+        const rlimit bounds{limit, limit};
+        ::setrlimit(RLIMIT_AS, &bounds);
+        try {
+            Work();
+        } catch (...) {
+            ::_exit(1);
+        }
+        ::_exit(0);
+    }
+    int wstatus = 0;
+    ::waitpid(child, &wstatus, 0);
+    return WIFEXITED(wstatus) && WEXITSTATUS(wstatus) == 0;
+}
+
+TEST(CardListFileRead, MemoryFollowsTheFileNotTheLimit)
+{
+    TTestEnvironment env;
+    const QString tiny = env.WriteFile(u"tiny.csv"_s, "Id;Name\n1;Opt\n");
+    EXPECT_TRUE(runsWithinAddressSpace(200, [&] { ReadCardListFile(tiny); }));
+
+    // 32 MB of line breaks: bytes and text are held once, lines never all at once.
+    const QString breaks = env.WriteFile(u"breaks.csv"_s, QByteArray(32 * 1024 * 1024, '\n'));
+    EXPECT_TRUE(runsWithinAddressSpace(400, [&] {
+        TCardList cards;
+        if (!ReadCardLines(DecodeCardListText(ReadCardListFile(breaks)), cards).WrongFormat)
+            throw 1;
+    }));
 }
