@@ -86,9 +86,10 @@ TfrmMain::TfrmMain(QWidget *Parent)
             [this] { vstCardsChange(SelectedRow()); });
     connect(vstCards->horizontalHeader(), &QHeaderView::sectionClicked, this,
             &TfrmMain::vstCardsHeaderClick);
-    connect(vstCards, &QAbstractItemView::doubleClicked, this, &TfrmMain::vstCardsDblClick);
     connect(btNotes, &QPushButton::clicked, this, &TfrmMain::btNotesClick);
     vstCards->installEventFilter(this);
+    vstCards->viewport()->installEventFilter(this);
+    searchClock_.start();
 
     resize(1079, 822);
     if (const QScreen *screen = this->screen())
@@ -229,8 +230,8 @@ QWidget *TfrmMain::createLeftPanel()
 
     vstCards = new QTableView(panel);
     vstCards->setObjectName(QStringLiteral("vstCards"));
-    CardsModel = new TCardListModel(Cards, ilFlags, this);
-    vstCards->setModel(CardsModel);
+    CardsModel = std::make_unique<TCardListModel>(Cards, ilFlags);
+    vstCards->setModel(CardsModel.get());
     vstCards->setSelectionBehavior(QAbstractItemView::SelectRows);
     vstCards->setSelectionMode(QAbstractItemView::SingleSelection);
     vstCards->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -306,11 +307,18 @@ QWidget *TfrmMain::createCardInfoPanel()
     btNotes = new QPushButton(QStringLiteral("I"), panCardInfo);
     btNotes->setObjectName(QStringLiteral("btNotes"));
     btNotes->setFixedSize(20, 18);
+    // Hidden or shown, the button keeps its room, so the panel never changes height.
+    QSizePolicy notesPolicy = btNotes->sizePolicy();
+    notesPolicy.setRetainSizeWhenHidden(true);
+    btNotes->setSizePolicy(notesPolicy);
     btNotes->setVisible(false);
     line4->addWidget(lbP0, 1);
     line4->addWidget(lbP1, 1);
     line4->addWidget(btNotes);
     layout->addLayout(line4);
+    // Labels with and without text, one line each: the grid above must not jump
+    // from card to card.
+    panCardInfo->setFixedHeight(layout->sizeHint().height());
     return panCardInfo;
 }
 

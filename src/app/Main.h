@@ -6,6 +6,7 @@
 #include "catalogue/Game.h"
 #include "catalogue/ScanStore.h"
 
+#include <QElapsedTimer>
 #include <QImage>
 #include <QList>
 #include <QMainWindow>
@@ -69,7 +70,6 @@ public:
     QComboBox *cbFormat = nullptr;
     QLabel *lbGameSet = nullptr;
     QTableView *vstCards = nullptr;
-    TCardListModel *CardsModel = nullptr;
     QWidget *panCardInfo = nullptr;
     QLabel *lbCardName = nullptr;
     QLabel *lbNo = nullptr;
@@ -90,6 +90,8 @@ public:
     QLabel *lbSize = nullptr;
     TOpenDialogSetup OpenDialog;
     QList<QImage> ilFlags;
+    // Declared after the list and the flags it shows, so it is destroyed before them.
+    std::unique_ptr<TCardListModel> CardsModel;
 
     QAction *actLoadFromFile = nullptr;
     QAction *actBatchJob = nullptr;
@@ -160,6 +162,10 @@ public:
     // last used scan area.
     void FormShow();
 
+signals:
+    // Enter, a left double click or "Acquire Image" asked to scan the selected card.
+    void acquireRequested();
+
 protected:
     bool eventFilter(QObject *Watched, QEvent *Event) override;
     void showEvent(QShowEvent *Event) override;
@@ -187,5 +193,8 @@ private:
     int sortColumn_ = -1;
     bool sortDescending_ = false;
     TIncrementalSearch search_;
+    // The name search's pauses are measured on a clock that never jumps.
+    QElapsedTimer searchClock_;
+    bool enterPressedOnGrid_ = false;
     bool shown_ = false;
 };

@@ -12,6 +12,7 @@
 #include <QHeaderView>
 #include <QImageReader>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
@@ -20,6 +21,11 @@
 #include <QTableView>
 
 namespace {
+
+bool isEnterKey(int Key)
+{
+    return Key == Qt::Key_Return || Key == Qt::Key_Enter;
+}
 
 // Message texts go through the 8-bit code page on their way to the screen.
 QString viaAnsi(const QString &Text)
@@ -147,8 +153,12 @@ void TfrmMain::vstCardsHeaderClick(int Column)
     header->setSortIndicatorShown(true);
     header->setSortIndicator(sortColumn_, sortDescending_ ? Qt::DescendingOrder : Qt::AscendingOrder);
     SortCards(Cards, sortColumn_, sortDescending_);
-    // The rows stay selected by position; only their contents change.
+    // The rows stay selected by position; only their contents change. The details,
+    // the picture and the acquire command must then agree on the card now in the
+    // selected row, or a scan would be saved under a card the panel does not show.
     CardsModel->Repaint();
+    if (SelectedRow() >= 0)
+        vstCardsChange(SelectedRow());
 }
 
 void TfrmMain::vstCardsIncrementalSearch(const QString &Typed, bool Backspace, qint64 NowMs)
@@ -223,16 +233,31 @@ void TfrmMain::btNotesClick()
 
 void TfrmMain::AcquireSelectedCard()
 {
+    emit acquireRequested();
     // The acquire command arrives with the scanner layer.
 }
 
 bool TfrmMain::eventFilter(QObject *Watched, QEvent *Event)
 {
+    if (Watched == vstCards->viewport()) {
+        // Only the left button's double click starts a scan, as on the platform
+        // the grid was first made for.
+        if (Event->type() == QEvent::MouseButtonDblClick
+            && static_cast<QMouseEvent *>(Event)->button() == Qt::LeftButton)
+            vstCardsDblClick();
+        return QMainWindow::eventFilter(Watched, Event);
+    }
     if (Watched != vstCards)
         return QMainWindow::eventFilter(Watched, Event);
-    if (Event->type() == QEvent::KeyPress) {
+    switch (Event->type()) {
+    case QEvent::KeyPress: {
         auto *key = static_cast<QKeyEvent *>(Event);
-        const qint64 now = QDateTime::currentMSecsSinceEpoch();
+        if (isEnterKey(key->key())) {
+            if (!key->isAutoRepeat())
+                enterPressedOnGrid_ = true;
+            break;
+        }
+        const qint64 now = searchClock_.elapsed();
         if (key->key() == Qt::Key_Backspace) {
             vstCardsIncrementalSearch(QString(), true, now);
             return true;
@@ -243,8 +268,25 @@ bool TfrmMain::eventFilter(QObject *Watched, QEvent *Event)
             vstCardsIncrementalSearch(text, false, now);
             return true;
         }
-    } else if (Event->type() == QEvent::KeyRelease) {
-        vstCardsKeyUp(static_cast<QKeyEvent *>(Event)->key());
+        break;
+    }
+    case QEvent::KeyRelease: {
+        // X11 sends a release with every auto-repeat, and a box closed by Enter
+        // leaves its release to the grid: one stroke that began here is one scan.
+        auto *key = static_cast<QKeyEvent *>(Event);
+        if (isEnterKey(key->key())) {
+            if (key->isAutoRepeat() || !enterPressedOnGrid_)
+                break;
+            enterPressedOnGrid_ = false;
+        }
+        vstCardsKeyUp(key->key());
+        break;
+    }
+    case QEvent::FocusOut:
+        enterPressedOnGrid_ = false;
+        break;
+    default:
+        break;
     }
     return QMainWindow::eventFilter(Watched, Event);
 }

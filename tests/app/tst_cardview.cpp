@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QStatusBar>
 #include <QTableView>
 #include <QTest>
@@ -70,7 +71,7 @@ TEST(CardGrid, CellsColoursAndFlagsComeFromTheCards)
 {
     TAppFixture app;
     TfrmMain &main = app.Main();
-    QAbstractItemModelTester tester(main.CardsModel);
+    QAbstractItemModelTester tester(main.CardsModel.get());
     std::vector<std::unique_ptr<TGameCard>> cards;
     cards.push_back(makeCard(1, QStringLiteral("Foil even"), 0, "PL", "FOIL"));
     cards.push_back(makeCard(2, QStringLiteral("Foil odd"), 7, "en", "FOIL"));
@@ -213,9 +214,10 @@ TEST(CardGrid, HeaderClicksSortTheListInPlaceAndKeepTheSelectedPosition)
     EXPECT_EQ(main.Cards.Strings(0), QStringLiteral("gamma"));
     EXPECT_EQ(main.vstCards->horizontalHeader()->sortIndicatorSection(), TCardListModel::ColNo);
     EXPECT_EQ(main.vstCards->horizontalHeader()->sortIndicatorOrder(), Qt::AscendingOrder);
-    // Row 0 stays selected; the details still show the card selected before.
+    // Row 0 stays selected, and the details follow the card now in it, so the
+    // panel shows the card a scan would be saved under.
     EXPECT_EQ(main.SelectedRow(), 0);
-    EXPECT_EQ(main.lbCardName->text(), QStringLiteral("beta"));
+    EXPECT_EQ(main.lbCardName->text(), QStringLiteral("gamma"));
     EXPECT_EQ(main.SelectedCard()->Name, QStringLiteral("gamma"));
 
     main.vstCardsHeaderClick(TCardListModel::ColNo);
@@ -314,5 +316,61 @@ TEST(CardGrid, AnyMouseButtonSelectsTheWholeRow)
         EXPECT_EQ(main.SelectedRow(), row);
         EXPECT_EQ(main.vstCards->selectionModel()->selectedIndexes().size(),
                   main.CardsModel->columnCount());
+    }
+}
+
+TEST(CardGrid, OneEnterStrokeOrLeftDoubleClickOnTheGridIsOneScanRequest)
+{
+    TAppFixture app;
+    TfrmMain &main = app.Main();
+    main.show();
+    std::vector<std::unique_ptr<TGameCard>> cards;
+    cards.push_back(makeCard(1, QStringLiteral("Alpha")));
+    cards.push_back(makeCard(2, QStringLiteral("Beta")));
+    giveList(main, std::move(cards));
+    selectRow(main, 0);
+    QSignalSpy requests(&main, &TfrmMain::acquireRequested);
+    QWidget *grid = main.vstCards;
+
+    // Held Enter under X11: press, then release/press pairs marked auto-repeat.
+    QTest::sendKeyEvent(QTest::Press, grid, Qt::Key_Return, QString(), Qt::NoModifier);
+    for (int i = 0; i < 5; ++i) {
+        QKeyEvent release(QEvent::KeyRelease, Qt::Key_Return, Qt::NoModifier, QString(), true);
+        QCoreApplication::sendEvent(grid, &release);
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QString(), true);
+        QCoreApplication::sendEvent(grid, &press);
+    }
+    QTest::sendKeyEvent(QTest::Release, grid, Qt::Key_Return, QString(), Qt::NoModifier);
+    EXPECT_EQ(requests.count(), 1);
+
+    // A release whose press went to another window (a box closed by Enter).
+    QTest::sendKeyEvent(QTest::Release, grid, Qt::Key_Enter, QString(), Qt::NoModifier);
+    EXPECT_EQ(requests.count(), 1);
+
+    const QPoint cell = main.vstCards->visualRect(main.CardsModel->index(1, TCardListModel::ColName)).center();
+    for (Qt::MouseButton button : {Qt::RightButton, Qt::MiddleButton})
+        QTest::mouseDClick(main.vstCards->viewport(), button, {}, cell);
+    EXPECT_EQ(requests.count(), 1);
+    QTest::mouseDClick(main.vstCards->viewport(), Qt::LeftButton, {}, cell);
+    EXPECT_EQ(requests.count(), 2);
+}
+
+TEST(CardGrid, DetailsPanelKeepsItsHeight)
+{
+    TAppFixture app;
+    TfrmMain &main = app.Main();
+    main.show();
+    std::vector<std::unique_ptr<TGameCard>> cards;
+    cards.push_back(makeCard(1, QStringLiteral("Plain")));
+    cards.push_back(makeCard(2, QStringLiteral("Noted")));
+    cards.back()->Notes = QStringLiteral("bent");
+    cards.back()->P0 = QStringLiteral("Unit");
+    giveList(main, std::move(cards));
+    QCoreApplication::processEvents();
+    const QRect empty = main.panCardInfo->geometry();
+    for (int row : {1, 0, 1}) {
+        selectRow(main, row);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(main.panCardInfo->geometry(), empty) << "row " << row;
     }
 }

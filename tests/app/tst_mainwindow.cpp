@@ -134,7 +134,7 @@ TEST(MainWindow, CardGridColumnsAndFileFactsPlacement)
 {
     TAppFixture app;
     TfrmMain &main = app.Main();
-    QAbstractItemModelTester tester(main.CardsModel, QAbstractItemModelTester::FailureReportingMode::Warning);
+    QAbstractItemModelTester tester(main.CardsModel.get(), QAbstractItemModelTester::FailureReportingMode::Warning);
 
     QHeaderView *header = main.vstCards->horizontalHeader();
     QStringList headers;
