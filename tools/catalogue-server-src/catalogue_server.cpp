@@ -1,0 +1,236 @@
+// catalogue-server: answers the catalogue's three plain-text endpoints from a
+// folder, so a shop can serve its own catalogue and tests have a real server.
+//
+//   catalogue-server --port PORT --data DIR      games.txt, sets/<gameId>.txt,
+//                                                cards/<setId>.txt
+//   catalogue-server --port PORT --raw FILE      every request is answered with
+//                                                exactly the bytes of FILE
+//   catalogue-server --port PORT --silent        accepts and never answers
+//   --record FILE   writes each request's head to FILE before answering
+//   --bind ADDR     IPv4 address to listen on, 127.0.0.1 unless given
+//
+// PORT 0 takes a free port. Once listening, the program prints
+// "listening on PORT" on its own line. One connection is served at a time.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Options
+{
+    int Port = -1;
+    std::string Bind = "127.0.0.1";
+    std::string Data;
+    std::string Raw;
+    std::string Record;
+    bool Silent = false;
+};
+
+[[noreturn]] void usage(const char *Why)
+{
+    std::fprintf(stderr,
+                 "catalogue-server: %s\n"
+                 "usage: catalogue-server --port PORT (--data DIR | --raw FILE | --silent)"
+                 " [--record FILE] [--bind ADDR]\n",
+                 Why);
+    std::exit(2);
+}
+
+Options parseOptions(int argc, char **argv)
+{
+    Options o;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const auto value = [&]() -> std::string {
+            if (i + 1 >= argc)
+                usage(("missing value after " + arg).c_str());
+            return argv[++i];
+        };
+        if (arg == "--port") {
+            char *end = nullptr;
+            const std::string text = value();
+            const long port = std::strtol(text.c_str(), &end, 10);
+            if (text.empty() || *end || port < 0 || port > 65535)
+                usage("the port must be a number from 0 to 65535");
+            o.Port = static_cast<int>(port);
+        } else if (arg == "--bind") {
+            o.Bind = value();
+        } else if (arg == "--data") {
+            o.Data = value();
+        } else if (arg == "--raw") {
+            o.Raw = value();
+        } else if (arg == "--record") {
+            o.Record = value();
+        } else if (arg == "--silent") {
+            o.Silent = true;
+        } else {
+            usage(("unknown option " + arg).c_str());
+        }
+    }
+    if (o.Port < 0)
+        usage("--port is required");
+    if (int(!o.Data.empty()) + int(!o.Raw.empty()) + int(o.Silent) != 1)
+        usage("give exactly one of --data, --raw and --silent");
+    return o;
+}
+
+std::optional<std::string> readFile(const std::string &Path)
+{
+    std::ifstream in(Path, std::ios::binary);
+    if (!in)
+        return std::nullopt;
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void sendAll(int Socket, const std::string &Bytes)
+{
+    size_t sent = 0;
+    while (sent < Bytes.size()) {
+        const ssize_t n = ::send(Socket, Bytes.data() + sent, Bytes.size() - sent, MSG_NOSIGNAL);
+        if (n <= 0)
+            return;   // the client went away; nothing to do about it
+        sent += static_cast<size_t>(n);
+    }
+}
+
+// The request head up to the empty line. A client that sends nothing for
+// ten seconds, or more than 64 KiB, gets what was read so far answered.
+std::string readHead(int Socket)
+{
+    std::string head;
+    char buffer[4096];
+    while (head.find("\r\n\r\n") == std::string::npos && head.size() < 65536) {
+        pollfd p{Socket, POLLIN, 0};
+        if (::poll(&p, 1, 10'000) <= 0)
+            break;
+        const ssize_t n = ::recv(Socket, buffer, sizeof buffer, 0);
+        if (n <= 0)
+            break;
+        head.append(buffer, static_cast<size_t>(n));
+    }
+    return head;
+}
+
+bool isInteger(const std::string &Text)
+{
+    size_t i = Text.size() > 1 && Text[0] == '-' ? 1 : 0;
+    if (i == Text.size() || Text.size() > 11)
+        return false;
+    for (; i < Text.size(); ++i)
+        if (Text[i] < '0' || Text[i] > '9')
+            return false;
+    return true;
+}
+
+std::string answer(int Code, const char *Reason, const std::string &Body)
+{
+    std::ostringstream out;
+    out << "HTTP/1.1 " << Code << ' ' << Reason << "\r\n"
+        << "Content-Type: text/plain; charset=utf-8\r\n"
+        << "Content-Length: " << Body.size() << "\r\n"
+        << "Connection: close\r\n\r\n"
+        << Body;
+    return out.str();
+}
+
+// Only the three endpoints, and ids that are plain integers, reach the disk:
+// nothing of the request becomes a path of its own.
+std::string answerFromData(const std::string &DataDir, const std::string &Head)
+{
+    const size_t lineEnd = Head.find("\r\n");
+    std::istringstream requestLine(Head.substr(0, lineEnd));
+    std::string method, target;
+    requestLine >> method >> target;
+    if (method != "GET")
+        return answer(405, "Method Not Allowed", "");
+    std::string file;
+    const auto queryValue = [&](const std::string &Path, const std::string &Name) -> std::optional<std::string> {
+        const std::string prefix = Path + "?" + Name + "=";
+        if (target.compare(0, prefix.size(), prefix) != 0)
+            return std::nullopt;
+        const std::string id = target.substr(prefix.size());
+        return isInteger(id) ? std::optional<std::string>(id) : std::nullopt;
+    };
+    if (target == "/jobs/get_txt_games_list.php") {
+        file = DataDir + "/games.txt";
+    } else if (auto game = queryValue("/jobs/get_txt_sets_list.php", "gameId")) {
+        file = DataDir + "/sets/" + *game + ".txt";
+    } else if (auto set = queryValue("/jobs/get_txt_cards_list.php", "setId")) {
+        file = DataDir + "/cards/" + *set + ".txt";
+    }
+    const std::optional<std::string> body = file.empty() ? std::nullopt : readFile(file);
+    if (!body)
+        return answer(404, "Not Found", "");
+    return answer(200, "OK", *body);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    const Options options = parseOptions(argc, argv);
+    std::string raw;
+    if (!options.Raw.empty()) {
+        const std::optional<std::string> bytes = readFile(options.Raw);
+        if (!bytes)
+            usage(("cannot read " + options.Raw).c_str());
+        raw = *bytes;
+    }
+
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    const int yes = 1;
+    ::setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(options.Port));
+    if (::inet_pton(AF_INET, options.Bind.c_str(), &address.sin_addr) != 1)
+        usage("--bind needs an IPv4 address");
+    if (::bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0
+        || ::listen(listener, 16) != 0) {
+        std::perror("catalogue-server");
+        return 1;
+    }
+    socklen_t length = sizeof address;
+    ::getsockname(listener, reinterpret_cast<sockaddr *>(&address), &length);
+    std::printf("listening on %d\n", ntohs(address.sin_port));
+    std::fflush(stdout);
+
+    std::vector<int> heldOpen;
+    for (;;) {
+        const int client = ::accept(listener, nullptr, nullptr);
+        if (client < 0)
+            continue;
+        if (options.Silent) {
+            // Kept open and unanswered until the server ends.
+            heldOpen.push_back(client);
+            continue;
+        }
+        const std::string head = readHead(client);
+        if (!options.Record.empty()) {
+            std::ofstream(options.Record, std::ios::binary | std::ios::trunc) << head;
+        }
+        sendAll(client, options.Data.empty() ? raw : answerFromData(options.Data, head));
+        ::shutdown(client, SHUT_WR);
+        // Let the client read everything before the socket goes away, so it
+        // sees a clean close rather than a reset.
+        char drain[1024];
+        pollfd p{client, POLLIN, 0};
+        while (::poll(&p, 1, 2000) > 0 && ::recv(client, drain, sizeof drain, 0) > 0) {
+        }
+        ::close(client);
+    }
+}
