@@ -8,6 +8,7 @@
 #include "catalogue/OfflineRecords.h"
 #include "settings/T_Log.h"
 #include "platform/AppPaths.h"
+#include "platform/Application.h"
 #include "platform/Dialogs.h"
 #include "platform/MessageCatalogue.h"
 
@@ -83,10 +84,10 @@ TfrmMain::TfrmMain(QWidget *Parent)
     createImageMenu();
 
     connect(vstCards->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            [this] { vstCardsChange(SelectedRow()); });
+            [this] { RunGuarded([this] { vstCardsChange(SelectedRow()); }); });
     connect(vstCards->horizontalHeader(), &QHeaderView::sectionClicked, this,
-            &TfrmMain::vstCardsHeaderClick);
-    connect(btNotes, &QPushButton::clicked, this, &TfrmMain::btNotesClick);
+            Guarded(this, &TfrmMain::vstCardsHeaderClick));
+    connect(btNotes, &QPushButton::clicked, this, Guarded(this, &TfrmMain::btNotesClick));
     vstCards->installEventFilter(this);
     vstCards->viewport()->installEventFilter(this);
     searchClock_.start();
@@ -127,7 +128,7 @@ TfrmMain::~TfrmMain()
 void TfrmMain::createActions()
 {
     actLoadFromFile = namedAction(this, "actLoadFromFile", _("Load From File"));
-    connect(actLoadFromFile, &QAction::triggered, this, &TfrmMain::actLoadFromFileExecute);
+    connect(actLoadFromFile, &QAction::triggered, this, Guarded(this, &TfrmMain::actLoadFromFileExecute));
 
     actBatchJob = namedAction(this, "actBatchJob", _("Batch Job"));
     const QString batchHint = _("Performs operations like resize or watermark on multiple files");
@@ -136,13 +137,13 @@ void TfrmMain::createActions()
     actBatchJob->setEnabled(false);
 
     actExit = namedAction(this, "actExit", _("Exit"));
-    connect(actExit, &QAction::triggered, this, &TfrmMain::actExitExecute);
+    connect(actExit, &QAction::triggered, this, Guarded(this, &TfrmMain::actExitExecute));
 
     actSelectSource = namedAction(this, "actSelectSource", _("Select Source"));
     actConfiguration = namedAction(this, "actConfiguration", _("Configuration"));
-    connect(actConfiguration, &QAction::triggered, this, &TfrmMain::actConfigurationExecute);
+    connect(actConfiguration, &QAction::triggered, this, Guarded(this, &TfrmMain::actConfigurationExecute));
     actScanSize = namedAction(this, "actScanSize", _("Scan size"));
-    connect(actScanSize, &QAction::triggered, this, &TfrmMain::actScanSizeExecute);
+    connect(actScanSize, &QAction::triggered, this, Guarded(this, &TfrmMain::actScanSizeExecute));
 
     actRotate90 = namedAction(this, "actRotate90", _("_rotate_90_"));
     actRotate180 = namedAction(this, "actRotate180", _("_rotate_180_"));
@@ -153,13 +154,13 @@ void TfrmMain::createActions()
     actFitToWindow = namedAction(this, "actFitToWindow", _("Fit Scan to Window"));
     actFitToWindow->setCheckable(true);
     actFitToWindow->setChecked(true);
-    connect(actFitToWindow, &QAction::triggered, this, &TfrmMain::actFitToWindowExecute);
+    connect(actFitToWindow, &QAction::triggered, this, Guarded(this, &TfrmMain::actFitToWindowExecute));
     actOriginalSize = namedAction(this, "actOriginalSize", _("Original Size"));
     actOriginalSize->setCheckable(true);
-    connect(actOriginalSize, &QAction::triggered, this, &TfrmMain::actOriginalSizeExecute);
+    connect(actOriginalSize, &QAction::triggered, this, Guarded(this, &TfrmMain::actOriginalSizeExecute));
 
     actAbout = namedAction(this, "actAbout", _("About"));
-    connect(actAbout, &QAction::triggered, this, &TfrmMain::actAboutExecute);
+    connect(actAbout, &QAction::triggered, this, Guarded(this, &TfrmMain::actAboutExecute));
 }
 
 void TfrmMain::createMenus()
@@ -206,7 +207,7 @@ QWidget *TfrmMain::createLeftPanel()
 
     btDownload = new QPushButton(_("Download card list from server"), panel);
     btDownload->setObjectName(QStringLiteral("btDownload"));
-    connect(btDownload, &QPushButton::clicked, this, &TfrmMain::btDownloadClick);
+    connect(btDownload, &QPushButton::clicked, this, Guarded(this, &TfrmMain::btDownloadClick));
     layout->addWidget(btDownload);
 
     auto *areaRow = new QHBoxLayout;

@@ -3,6 +3,7 @@
 #include "app/CardListModel.h"
 #include "app/ImageView.h"
 #include "app/Main.h"
+#include "platform/Application.h"
 #include "platform/Dialogs.h"
 #include "platform/MessageCatalogue.h"
 
@@ -45,10 +46,10 @@ void TfrmMain::createCardMenu()
     bold.setBold(true);
     mnAcquireImage->setFont(bold);
     pmCard->setDefaultAction(mnAcquireImage);
-    connect(mnAcquireImage, &QAction::triggered, this, &TfrmMain::AcquireSelectedCard);
+    connect(mnAcquireImage, &QAction::triggered, this, Guarded(this, &TfrmMain::AcquireSelectedCard));
     mnCardInfo = pmCard->addAction(_("Card Info"));
     mnCardInfo->setObjectName(QStringLiteral("mnCardInfo"));
-    connect(mnCardInfo, &QAction::triggered, this, &TfrmMain::mnCardInfoClick);
+    connect(mnCardInfo, &QAction::triggered, this, Guarded(this, &TfrmMain::mnCardInfoClick));
     mnDownloadPicture = pmCard->addAction(_("Download picture"));
     mnDownloadPicture->setObjectName(QStringLiteral("mnDownloadPicture"));
     mnDownloadPicture->setEnabled(false);

@@ -35,3 +35,13 @@ void RunGuarded(F &&Operation)
         HandleUnhandledError(e);
     }
 }
+
+// A slot for connect() that runs Member through RunGuarded, so no exception ever
+// unwinds through Qt's own frames.
+template <typename Object, typename... Args>
+auto Guarded(Object *Receiver, void (Object::*Member)(Args...))
+{
+    return [Receiver, Member](Args... Arguments) {
+        RunGuarded([&] { (Receiver->*Member)(Arguments...); });
+    };
+}

@@ -9,3 +9,10 @@ void InitMessageCatalogue(const QString &LocaleDir);
 // A user-visible text through the message catalogue. Without a catalogue the
 // text shows as written.
 QString _(const char *MsgId);
+
+// Marks a text for the catalogue template where it is passed on before it is
+// translated (a table of messages, a helper taking the message).
+constexpr const char *N_(const char *MsgId)
+{
+    return MsgId;
+}

@@ -4,6 +4,7 @@
 #include "platform/MessageCatalogue.h"
 #include "scanareas/DecimalText.h"
 #include "scanareas/ScanArea.h"
+#include "scanareas/ScanAreaStore.h"
 
 #include <QComboBox>
 #include <QGridLayout>
@@ -15,6 +16,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTreeWidget>
+#include <QValidator>
 #include <QVBoxLayout>
 
 namespace {
@@ -50,6 +52,31 @@ bool isRefusedCharacter(const QKeyEvent &Key)
     }
     return false;
 }
+
+// Pasted or dropped text is filtered like typed text: only digits and the two
+// separators stay.
+class TCoordinateValidator : public QValidator
+{
+public:
+    using QValidator::QValidator;
+    State validate(QString &Input, int &Pos) const override
+    {
+        QString kept;
+        int keptBeforeCursor = 0;
+        for (int i = 0; i < Input.size(); ++i) {
+            const QChar c = Input[i];
+            if ((c >= QLatin1Char('0') && c <= QLatin1Char('9')) || c == QLatin1Char(',')
+                || c == QLatin1Char('.')) {
+                kept += c;
+                if (i < Pos)
+                    ++keptBeforeCursor;
+            }
+        }
+        Input = kept;
+        Pos = keptBeforeCursor;
+        return Acceptable;
+    }
+};
 
 } // namespace
 
@@ -102,12 +129,17 @@ TfrmCustomizeFormat::TfrmCustomizeFormat(QWidget *Parent)
         label->setBuddy(edit);
         edit->setFixedWidth(70);
         edit->installEventFilter(this);
+        edit->setValidator(new TCoordinateValidator(edit));
         position->addWidget(label, i / 2, (i % 2) * 2);
         position->addWidget(edit, i / 2, (i % 2) * 2 + 1);
     }
 
     btSet = named(new QPushButton(_("Set"), this), "btSet");
     btCancel = named(new QPushButton(_("Cancel"), this), "btCancel");
+    // Enter in the name box must not accept the area by itself: no button is
+    // the dialog's default.
+    btSet->setAutoDefault(false);
+    btCancel->setAutoDefault(false);
     connect(btSet, &QPushButton::clicked, this, &QDialog::accept);
     connect(btCancel, &QPushButton::clicked, this, &QDialog::reject);
 
@@ -203,13 +235,15 @@ bool TfrmCustomizeFormat::CheckInput()
     };
     const QString name = enteredName();
     if (name.isEmpty())
-        fail("Empty name");
+        fail(N_("Empty name"));
+    else if (!IsStorableScanAreaName(name))
+        fail(N_("The name cannot contain \"]\" or a line break"));
     if (Tag == 1 && nameInUse(name))
-        fail("This name is already used");
+        fail(N_("This name is already used"));
     if (ParseDecimalOr(edWidth->text(), 0) <= 0)
-        fail("Width cannot be zero or negative");
+        fail(N_("Width cannot be zero or negative"));
     if (ParseDecimalOr(edHeight->text(), 0) <= 0)
-        fail("Height cannot be zero or negative");
+        fail(N_("Height cannot be zero or negative"));
     return passed;
 }
 

@@ -59,9 +59,10 @@ QString FormatTwoDecimals(double Value)
     return text;
 }
 
-std::optional<double> ParseDecimal(const QString &Text)
+namespace {
+
+std::optional<double> parseWith(const QString &Text, const QString &separator)
 {
-    const QString separator = DecimalSeparator();
     const QString trimmed = Text.trimmed();
     // Build the plain ASCII form with a point, refusing anything that is not
     // sign, digits, one regional separator and an exponent.
@@ -110,6 +111,21 @@ std::optional<double> ParseDecimal(const QString &Text)
     if (error != std::errc() || ptr != end || !std::isfinite(value))
         return std::nullopt;
     return value;
+}
+
+} // namespace
+
+std::optional<double> ParseDecimal(const QString &Text)
+{
+    return parseWith(Text, DecimalSeparator());
+}
+
+std::optional<double> ParseStoredDecimal(const QString &Text)
+{
+    for (const QString &separator : {DecimalSeparator(), QStringLiteral("."), QStringLiteral(",")})
+        if (const std::optional<double> value = parseWith(Text, separator))
+            return value;
+    return std::nullopt;
 }
 
 double ParseDecimalOr(const QString &Text, double Default)

@@ -19,4 +19,7 @@ QString FormatTwoDecimals(double Value);
 // optional exponent, with blanks around. Anything else, including "nan", "inf",
 // the other separator, and values beyond the range of a double, is no number.
 std::optional<double> ParseDecimal(const QString &Text);
+// As ParseDecimal, but the separator may also be "." or ",": stored values were
+// written with the separator of whatever locale the program last ran in.
+std::optional<double> ParseStoredDecimal(const QString &Text);
 double ParseDecimalOr(const QString &Text, double Default);

@@ -71,7 +71,7 @@ quint8 readUnits(const CSimpleIniA &Ini, const char *Section)
 
 double readDecimal(const CSimpleIniA &Ini, const char *Section, const char *Key, double Default)
 {
-    return ParseDecimalOr(valueOf(Ini, Section, Key), Default);
+    return ParseStoredDecimal(valueOf(Ini, Section, Key)).value_or(Default);
 }
 
 fs::path toPath(const QString &Path)
@@ -108,6 +108,15 @@ void writeComplete(const QString &FileName, const QByteArray &Text)
 
 } // namespace
 
+bool IsStorableScanAreaName(const QString &Name)
+{
+    for (const QChar c : Name)
+        if (c == QLatin1Char(']') || c.unicode() < 32 || c.unicode() == 0x7F
+            || c.unicode() == 0x2028 || c.unicode() == 0x2029)
+            return false;
+    return true;
+}
+
 QString ScanAreaStoreDir()
 {
     return VellumoraDataDir();
@@ -134,6 +143,8 @@ std::vector<TScanArea> ParseScanAreas(const QByteArray &Ini)
             continue;
         TScanArea area;
         area.Name = FromAnsi(QByteArrayView(name));
+        if (!IsStorableScanAreaName(area.Name))
+            continue;
         area.Quality = readQuality(ini, name);
         area.Units = readUnits(ini, name);
         area.Left = readDecimal(ini, name, kLeft, 0);
@@ -159,7 +170,7 @@ QByteArray FormatScanAreas(const std::vector<const TScanArea *> &Areas)
     ini.SetSpaces(false);
     for (const TScanArea *area : Areas) {
         // Keys before any section would belong to no area.
-        if (!area || area->Name.isEmpty())
+        if (!area || area->Name.isEmpty() || !IsStorableScanAreaName(area->Name))
             continue;
         const QByteArray section = ToAnsi(area->Name);
         const auto set = [&](const char *Key, const QByteArray &Value) {

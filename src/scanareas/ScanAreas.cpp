@@ -1,5 +1,6 @@
 #include "scanareas/ScanAreas.h"
 
+#include "platform/Application.h"
 #include "platform/Dialogs.h"
 #include "platform/MessageCatalogue.h"
 #include "scanareas/CustomizeFormat.h"
@@ -55,7 +56,7 @@ TfrmScanAreas::TfrmScanAreas(QWidget *Parent, QComboBox *cbFormat, TfrmCustomize
     header->setSectionResizeMode(ColName, QHeaderView::Stretch);
     header->resizeSection(ColDpi, 40);
     header->resizeSection(ColSize, 200);
-    connect(lvAreas, &QTreeWidget::itemDoubleClicked, this, [this] { btChangeClick(); });
+    connect(lvAreas, &QTreeWidget::itemDoubleClicked, this, [this] { RunGuarded([this] { btChangeClick(); }); });
 
     btChange = new QPushButton(_("Change"), this);
     btChange->setObjectName(QStringLiteral("btChange"));
@@ -65,9 +66,9 @@ TfrmScanAreas::TfrmScanAreas(QWidget *Parent, QComboBox *cbFormat, TfrmCustomize
     btRemove->setObjectName(QStringLiteral("btRemove"));
     btClose = new QPushButton(_("Close"), this);
     btClose->setObjectName(QStringLiteral("btClose"));
-    connect(btChange, &QPushButton::clicked, this, &TfrmScanAreas::btChangeClick);
-    connect(btAdd, &QPushButton::clicked, this, &TfrmScanAreas::btAddClick);
-    connect(btRemove, &QPushButton::clicked, this, &TfrmScanAreas::btRemoveClick);
+    connect(btChange, &QPushButton::clicked, this, Guarded(this, &TfrmScanAreas::btChangeClick));
+    connect(btAdd, &QPushButton::clicked, this, Guarded(this, &TfrmScanAreas::btAddClick));
+    connect(btRemove, &QPushButton::clicked, this, Guarded(this, &TfrmScanAreas::btRemoveClick));
     connect(btClose, &QPushButton::clicked, this, &QDialog::accept);
 
     auto *buttons = new QVBoxLayout;

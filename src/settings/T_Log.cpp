@@ -65,13 +65,7 @@ TMyLog::TMyLog()
       MaxLines(200),
       ErrorPrefix(QStringLiteral("ERR"))
 {
-    try {
-        SetFileName(DefaultLogFileName());
-    } catch (const EAppError &) {
-        // FileName stays on the file whose size could not be read. The next write
-        // checks again and reports the error to its caller, so the user still
-        // hears of it, and the run never goes without a log.
-    }
+    SetFileName(DefaultLogFileName());
 }
 
 TMyLog::~TMyLog()
@@ -101,16 +95,12 @@ void TMyLog::SetFileName(const QString &Name)
 
 bool TMyLog::NextFileIfFull()
 {
-    if (!QFileInfo::exists(FileName))
+    // The size comes from the file system: a log we may append to but not read
+    // (or one another account owns) must not stop the lines of a scan.
+    const QFileInfo info(FileName);
+    if (!info.exists())
         return false;
-    qint64 size = 0;
-    {
-        QFile file(FileName);
-        if (!file.open(QIODevice::ReadOnly))
-            throw EAppError(_("Cannot open file \"%1\". %2").arg(FileName, file.errorString()));
-        size = file.size();
-    }
-    if (size <= MaxLogFileSize)
+    if (info.size() <= MaxLogFileSize)
         return false;
 
     // The number is every digit in front of the extension, so that names past

@@ -11,8 +11,8 @@ class TMyLog
 {
 public:
     // Places the log in the "Vellumora/log" state folder when it exists, else in
-    // the state folder itself. Never throws: a log file whose size cannot be read
-    // is reported by the first write instead.
+    // the state folder itself. File sizes come from the file system, so a log
+    // file that cannot be read never stops the run.
     TMyLog();
     // Writes what is still buffered; lines that cannot be written go to stderr.
     ~TMyLog();
@@ -26,7 +26,7 @@ public:
     // Adds "ERR <Text>" (time-stamped) and writes the buffer at once.
     void AddError(const QString &Text);
     // Appends the buffered lines to the log file. A failed write keeps them for
-    // the next call; an unreadable file size throws EAppError, the lines kept too.
+    // the next call.
     void Flush();
     // Takes a path without number (".../Vellumora.log"), numbers it from 000 and
     // moves past full files. An empty name changes nothing.

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QSet>
 
 namespace {
 
@@ -58,4 +59,56 @@ TEST(MessageCatalogue, WithoutACatalogueEveryTextShowsAsWritten)
     InitMessageCatalogue(env.ExeDir() + QStringLiteral("locale"));
     EXPECT_EQ(_("Scanner"), QStringLiteral("Scanner"));
     EXPECT_TRUE(_("").isEmpty());
+}
+
+namespace {
+
+// The msgids of a catalogue template, with continued lines joined.
+QSet<QString> msgidsOf(const QString &PotFile)
+{
+    QSet<QString> ids;
+    QFile file(PotFile);
+    if (!file.open(QIODevice::ReadOnly))
+        return ids;
+    QString current;
+    bool inId = false;
+    const auto quoted = [](const QString &Line) {
+        const qsizetype first = Line.indexOf(u'"');
+        return Line.mid(first + 1, Line.lastIndexOf(u'"') - first - 1);
+    };
+    for (const QString &line : QString::fromUtf8(file.readAll()).split(u'\n')) {
+        if (line.startsWith(QStringLiteral("msgid "))) {
+            inId = true;
+            current = quoted(line);
+        } else if (inId && line.startsWith(u'"')) {
+            current += quoted(line);
+        } else if (inId) {
+            inId = false;
+            if (!current.isEmpty())
+                ids.insert(current);
+        }
+    }
+    return ids;
+}
+
+} // namespace
+
+TEST(MessageCatalogue, TemplateHoldsEveryTextOfTheCode)
+{
+    TTestEnvironment env;
+    const QString source = QStringLiteral(VELLUMORA_SOURCE_DIR);
+    const QString fresh = env.Path(QStringLiteral("fresh.pot"));
+    QProcess update;
+    update.setWorkingDirectory(source);
+    update.start(QStringLiteral("bash"), {source + QStringLiteral("/scripts/update-pot"), fresh});
+    ASSERT_TRUE(update.waitForFinished(60000));
+    ASSERT_EQ(update.exitCode(), 0) << update.readAllStandardError().toStdString();
+
+    const QSet<QString> committed = msgidsOf(source + QStringLiteral("/locale/vellumora.pot"));
+    const QSet<QString> code = msgidsOf(fresh);
+    EXPECT_TRUE(code.contains(QStringLiteral("Empty name")));   // passed through a helper
+    QStringList missing = (code - committed).values();
+    missing.sort();
+    EXPECT_TRUE(missing.isEmpty()) << "run scripts/update-pot; missing: "
+                                   << missing.join(QStringLiteral(" | ")).toStdString();
 }

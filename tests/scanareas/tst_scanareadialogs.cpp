@@ -8,6 +8,7 @@
 #include "support/TestEnvironment.h"
 
 #include <QAbstractItemModelTester>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -172,7 +173,14 @@ TEST_F(ScanAreaDialogTest, EditorChecksRunInOrderAndKeepItOpen)
         expectMessages({QStringLiteral("Empty name"), QStringLiteral("Height cannot be zero or negative")});
         EXPECT_NE(Form.EditedArea, nullptr);   // still open, record still attached
 
-        enter(Form, QStringLiteral("ALPHA"), QStringLiteral("0"), QStringLiteral("-1"));
+        // Names the store's section headers could not hold.
+        for (const char *name : {"]Card", "a]b", "two\nlines"}) {
+            enter(Form, QString::fromLatin1(name), QStringLiteral("0"), QStringLiteral("1"));
+            expectMessages({QStringLiteral("The name cannot contain \"]\" or a line break"),
+                            QStringLiteral("Width cannot be zero or negative")});
+        }
+
+        enter(Form, QStringLiteral("ALPHA"), QStringLiteral("0"), QStringLiteral("0"));
         expectMessages({QStringLiteral("This name is already used"),
                         QStringLiteral("Width cannot be zero or negative"),
                         QStringLiteral("Height cannot be zero or negative")});
@@ -278,6 +286,13 @@ TEST_F(ScanAreaDialogTest, AFailedSaveReachesTheCallerAndTheListKeepsTheChange)
     EXPECT_THROW(areas.btAddClick(), EAppError);
     EXPECT_EQ(listNames(), names({QStringLiteral("A")}));
     EXPECT_EQ(formatNames(), names({QStringLiteral("A")}));
+
+    // Through a real click the error is shown and goes no further into Qt.
+    onEditor([](TfrmCustomizeFormat &Form) { enter(Form, QStringLiteral("B"), QStringLiteral("1"), QStringLiteral("1")); });
+    QTest::mouseClick(areas.btAdd, Qt::LeftButton);
+    ASSERT_EQ(recorder.Messages.size(), 1u);
+    EXPECT_EQ(recorder.Messages[0].Caption, QStringLiteral("Error"));
+    EXPECT_TRUE(recorder.Messages[0].Text.startsWith(QStringLiteral("The scan areas cannot be saved")));
 }
 
 TEST_F(ScanAreaDialogTest, MainWindowListForgetsTheAreasWithTheDialog)
@@ -318,9 +333,16 @@ TEST_F(ScanAreaDialogTest, EditorKeyboard)
         QTest::keyClick(tabOrder[i], Qt::Key_Return);
         EXPECT_EQ(QApplication::focusWidget(), tabOrder[i + 1]);
     }
-    // Enter in a box neither presses Set nor closes the editor.
+    // Enter in a box, the name box included, neither presses Set nor closes the editor.
+    QTest::keyClick(editor.edName, Qt::Key_Return);
     EXPECT_TRUE(recorder.Messages.empty());
     EXPECT_TRUE(editor.isVisible());
+
+    // Pasted text is filtered like typed text.
+    editor.edTop->clear();
+    QApplication::clipboard()->setText(QStringLiteral("1a-2,5\n x"));
+    QTest::keyClick(editor.edTop, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(editor.edTop->text(), QStringLiteral("12,5"));
     editor.reject();
 
     TScanArea area{QStringLiteral("Kept"), 300, 0, 0, 0, 1, 1};

@@ -60,7 +60,7 @@ TEST(ScanAreaParse, EveryKeyTakesItsOwnDefaultAndClamp)
         "[OnlyWidth]\nWidth=2.5\n"
         "[Clamped]\nQuality=200\nUnits=3\n"
         "[LowByte]\nQuality=600\nUnits=256\n[Negative]\nQuality=300\nUnits=-255\n"
-        "[Garbage]\nQuality=abc\nUnits=1x\nLeft=nan\nTop=inf\nWidth=2,5\nHeight=\n"
+        "[Garbage]\nQuality=abc\nUnits=1x\nLeft=nan\nTop=inf\nWidth=2;5\nHeight=\n"
         "[Numbers]\nQuality=+300\nUnits=1\nLeft=-0\nTop=1e308\nWidth= 0.1 \nHeight=100\n"
         "[Huge]\nQuality=4294967596\nUnits=4294967297\nWidth=1e400\n");
     EXPECT_EQ(describe(areas), QStringList({
@@ -96,6 +96,11 @@ TEST_F(ScanAreaStoreTest, RoundTripUnderBothSeparators)
         TLocaleGuard locale(l);
         WriteScanAreaStore(dir(), pointers(areas));
         EXPECT_EQ(describe(ReadScanAreaStore(store())), describe(areas));
+        // Started from another locale (a desktop launcher, a terminal), the store still reads.
+        {
+            TLocaleGuard other(l == TLocaleGuard::Point() ? TLocaleGuard::Comma() : TLocaleGuard::Point());
+            EXPECT_EQ(describe(ReadScanAreaStore(store())), describe(areas));
+        }
         const QString expected = QStringLiteral("[Standard]\nQuality=300\nUnits=0\nLeft=0.1\nTop=0.1\n"
                                                 "Width=2.5\nHeight=3.5\n")
                                      .replace(QLatin1Char('.'), l.decimalPoint());
@@ -168,4 +173,17 @@ TEST_F(ScanAreaStoreTest, AFailedSaveKeepsStoreAndBackup)
     // The folder itself cannot be made.
     const QString blocker = env_.WriteFile(QStringLiteral("blocker"), "x");
     EXPECT_THROW(WriteScanAreaStore(blocker + QStringLiteral("/sub"), pointers(after)), EAppError);
+}
+
+TEST_F(ScanAreaStoreTest, NamesASectionHeaderCannotHoldAreLeftOut)
+{
+    const std::vector<TScanArea> areas = {
+        {QStringLiteral("Before"), 300, 0, 0, 0, 1, 1},
+        {QStringLiteral("a]b"), 300, 0, 0, 0, 2, 2},
+        {QStringLiteral("two\nlines"), 300, 0, 0, 0, 3, 3},
+        {QStringLiteral("After"), 150, 0, 0, 0, 4, 4},
+    };
+    WriteScanAreaStore(dir(), pointers(areas));
+    EXPECT_EQ(describe(ReadScanAreaStore(store())),
+              QStringList({describe(areas[0]), describe(areas[3])}));
 }
