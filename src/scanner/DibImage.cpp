@@ -1,0 +1,250 @@
+#include "scanner/DibImage.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+bool knownDepth(int BitCount)
+{
+    return BitCount == 1 || BitCount == 4 || BitCount == 8 || BitCount == 16 || BitCount == 24
+           || BitCount == 32;
+}
+
+// The DIB's colour table as 2^depth display colours; entries it lacks are black, so a
+// pixel pointing past the table can never read beyond it.
+std::vector<QRgb> displayTable(const uint8_t *Table, uint32_t Count, int BitCount)
+{
+    std::vector<QRgb> colours(size_t(1) << BitCount, qRgb(0, 0, 0));
+    const uint32_t used = std::min<uint32_t>(Count, uint32_t(colours.size()));
+    for (uint32_t i = 0; i < used; ++i) {
+        const uint8_t *entry = Table + 4 * i;
+        colours[i] = qRgb(entry[2], entry[1], entry[0]);
+    }
+    return colours;
+}
+
+void convertRow(const uint8_t *Src, QRgb *Dst, int Width, int BitCount,
+                const std::vector<QRgb> &Colours)
+{
+    switch (BitCount) {
+    case 1:
+        for (int x = 0; x < Width; ++x)
+            Dst[x] = Colours[(Src[x >> 3] >> (7 - (x & 7))) & 1];
+        break;
+    case 4:
+        for (int x = 0; x < Width; ++x)
+            Dst[x] = Colours[(Src[x >> 1] >> ((x & 1) ? 0 : 4)) & 0x0F];
+        break;
+    case 8:
+        for (int x = 0; x < Width; ++x)
+            Dst[x] = Colours[Src[x]];
+        break;
+    case 16:
+        // BI_RGB 16-bit pixels are 5-5-5, blue in the low bits.
+        for (int x = 0; x < Width; ++x) {
+            const unsigned v = Src[2 * x] | (Src[2 * x + 1] << 8);
+            const unsigned r = (v >> 10) & 31, g = (v >> 5) & 31, b = v & 31;
+            Dst[x] = qRgb((r << 3) | (r >> 2), (g << 3) | (g >> 2), (b << 3) | (b >> 2));
+        }
+        break;
+    case 24:
+        for (int x = 0; x < Width; ++x, Src += 3)
+            Dst[x] = 0xFF000000u | (uint32_t(Src[2]) << 16) | (uint32_t(Src[1]) << 8) | Src[0];
+        break;
+    case 32:
+        for (int x = 0; x < Width; ++x, Src += 4)
+            Dst[x] = 0xFF000000u | (uint32_t(Src[2]) << 16) | (uint32_t(Src[1]) << 8) | Src[0];
+        break;
+    }
+}
+
+} // namespace
+
+uint32_t DibColorCount(const BITMAPINFOHEADER &Header)
+{
+    if (Header.biClrUsed != 0)
+        return Header.biClrUsed;
+    switch (Header.biBitCount) {
+    case 1: return 2;
+    case 4: return 16;
+    case 8: return 256;
+    default: return 0;
+    }
+}
+
+TImageOutcome NativeDibToImage(const uint8_t *Block, size_t BlockSize)
+{
+    BITMAPINFOHEADER h;
+    if (!Block || BlockSize < sizeof h)
+        return {{}, TWCC_BADVALUE};
+    std::memcpy(&h, Block, sizeof h);
+    if (h.biSize < sizeof h || h.biSize > BlockSize || h.biCompression != BI_RGB
+        || !knownDepth(h.biBitCount) || h.biWidth <= 0 || h.biHeight == 0)
+        return {{}, TWCC_BADVALUE};
+
+    const int64_t width = h.biWidth;
+    const int64_t height = std::abs(int64_t(h.biHeight));
+    const uint64_t colours = DibColorCount(h);
+    const uint64_t room = BlockSize - h.biSize;
+    if (colours > room / 4)
+        return {{}, TWCC_BADVALUE};
+    const uint64_t pixelOffset = h.biSize + 4 * colours;
+    const uint64_t rowBytes = uint64_t(DibRowBytes(h.biBitCount, width));
+    if (uint64_t(height) > (BlockSize - pixelOffset) / rowBytes)
+        return {{}, TWCC_BADVALUE};
+    if (width * height > MaxImageBytes / 4)
+        return {{}, TWCC_LOWMEMORY};
+
+    QImage image(int(width), int(height), QImage::Format_RGB32);
+    if (image.isNull())
+        return {{}, TWCC_LOWMEMORY};
+    const std::vector<QRgb> table = h.biBitCount <= 8
+        ? displayTable(Block + h.biSize, uint32_t(colours), h.biBitCount)
+        : std::vector<QRgb>();
+    const uint8_t *pixels = Block + pixelOffset;
+    const bool bottomUp = h.biHeight > 0;
+    for (int64_t y = 0; y < height; ++y) {
+        const int64_t dibRow = bottomUp ? height - 1 - y : y;
+        convertRow(pixels + dibRow * rowBytes, reinterpret_cast<QRgb *>(image.scanLine(int(y))),
+                   int(width), h.biBitCount, table);
+    }
+    if (h.biXPelsPerMeter > 0 && h.biYPelsPerMeter > 0) {
+        image.setDotsPerMeterX(h.biXPelsPerMeter);
+        image.setDotsPerMeterY(h.biYPelsPerMeter);
+    }
+    return {image, TWCC_SUCCESS};
+}
+
+int32_t PelsPerMeter(double Resolution, TW_UINT16 Unit)
+{
+    double perMeter = 0;
+    if (Unit == TWUN_INCHES)
+        perMeter = Resolution * 100 / 2.54;
+    else if (Unit == TWUN_CENTIMETERS)
+        perMeter = Resolution * 100;
+    // Truncated toward zero; a resolution no int32 holds is no resolution at all.
+    if (!(std::fabs(perMeter) < 2147483647.0))
+        return 0;
+    return int32_t(perMeter);
+}
+
+QList<QRgb> BlackWhiteTable(TW_UINT16 PixelFlavor)
+{
+    const QRgb black = qRgb(0, 0, 0), white = qRgb(255, 255, 255);
+    return PixelFlavor == TWPF_VANILLA ? QList<QRgb>{white, black} : QList<QRgb>{black, white};
+}
+
+QList<QRgb> GreyTable()
+{
+    QList<QRgb> table(256);
+    for (int i = 0; i < 256; ++i)
+        table[i] = qRgb(i, i, i);
+    return table;
+}
+
+QList<QRgb> PaletteTable(const TW_PALETTE8 &Palette)
+{
+    const int count = std::min<int>(Palette.NumColors, 256);
+    QList<QRgb> table(count);
+    for (int i = 0; i < count; ++i)
+        table[i] = qRgb(Palette.Colors[i].Channel1, Palette.Colors[i].Channel2,
+                        Palette.Colors[i].Channel3);
+    return table;
+}
+
+TW_UINT16 TStripAssembler::Start(const BITMAPINFOHEADER &Header, const QList<QRgb> &Table,
+                                 bool SwapRgb)
+{
+    Drop();
+    QImage::Format format;
+    int tableSize = 0;
+    switch (Header.biBitCount) {
+    case 1: format = QImage::Format_Mono; tableSize = 2; break;
+    case 8: format = QImage::Format_Indexed8; tableSize = 256; break;
+    case 24: format = QImage::Format_BGR888; break;
+    default: return TWCC_BADVALUE;
+    }
+    // The swap walks three-byte pixels: on any other depth it would run off the row.
+    if (SwapRgb && Header.biBitCount != 24)
+        return TWCC_BADVALUE;
+    if (Header.biWidth <= 0 || Header.biHeight <= 0)
+        return TWCC_BADVALUE;
+    const int64_t rowBytes = DibRowBytes(Header.biBitCount, Header.biWidth);
+    if (rowBytes > MaxImageBytes / Header.biHeight)
+        return TWCC_LOWMEMORY;
+
+    QImage image(Header.biWidth, Header.biHeight, format);
+    if (image.isNull() || image.bytesPerLine() < rowBytes)
+        return TWCC_LOWMEMORY;
+    if (tableSize) {
+        // Padded with black, so that every index a row can hold names a colour.
+        QList<QRgb> table = Table.mid(0, tableSize);
+        while (table.size() < tableSize)
+            table.append(qRgb(0, 0, 0));
+        image.setColorTable(table);
+    }
+    if (Header.biXPelsPerMeter > 0 && Header.biYPelsPerMeter > 0) {
+        image.setDotsPerMeterX(Header.biXPelsPerMeter);
+        image.setDotsPerMeterY(Header.biYPelsPerMeter);
+    }
+    image_ = image;
+    bits_ = image_.bits();
+    stride_ = image_.bytesPerLine();
+    rowBytes_ = rowBytes;
+    height_ = Header.biHeight;
+    width_ = Header.biWidth;
+    row_ = 0;
+    filled_ = 0;
+    swapRgb_ = SwapRgb;
+    return TWCC_SUCCESS;
+}
+
+bool TStripAssembler::Append(const uint8_t *Bytes, size_t Count)
+{
+    if (image_.isNull())
+        return Count == 0;
+    while (Count > 0) {
+        if (row_ >= height_)
+            return false;
+        uint8_t *row = bits_ + row_ * stride_;
+        const size_t n = std::min<size_t>(Count, size_t(rowBytes_ - filled_));
+        std::memcpy(row + filled_, Bytes, n);
+        Bytes += n;
+        Count -= n;
+        filled_ += int64_t(n);
+        if (filled_ == rowBytes_) {
+            completeRow(row);
+            ++row_;
+            filled_ = 0;
+        }
+    }
+    return true;
+}
+
+void TStripAssembler::completeRow(uint8_t *Row)
+{
+    if (!swapRgb_)
+        return;
+    uint8_t *end = Row + 3 * int64_t(width_);
+    for (uint8_t *p = Row; p < end; p += 3)
+        std::swap(p[0], p[2]);
+}
+
+QImage TStripAssembler::Finish()
+{
+    if (image_.isNull())
+        return {};
+    if (row_ < height_) {
+        uint8_t *row = bits_ + row_ * stride_;
+        std::memset(row + filled_, 0, size_t(stride_ - filled_));
+        for (int64_t r = row_ + 1; r < height_; ++r)
+            std::memset(bits_ + r * stride_, 0, size_t(stride_));
+        row_ = height_;
+    }
+    QImage done = image_;
+    image_ = QImage();
+    bits_ = nullptr;
+    return done;
+}

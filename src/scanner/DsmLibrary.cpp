@@ -1,0 +1,68 @@
+#include "scanner/DsmLibrary.h"
+
+#include "platform/AppPaths.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <dlfcn.h>
+
+QStringList DefaultDsmSearchFolders()
+{
+    return {QStringLiteral("/usr/local/lib/"), QStringLiteral("/usr/lib/"),
+            IncludeTrailingPathDelimiter(QDir::currentPath()), ExeDir(),
+            IncludeTrailingPathDelimiter(QDir::tempPath())};
+}
+
+QString FindDsmFile(const QStringList &Folders)
+{
+    for (const QString &folder : Folders) {
+        if (folder.isEmpty())
+            continue;
+        const QString path = IncludeTrailingPathDelimiter(folder) + QLatin1String(DsmFileName);
+        // A folder or device of that name is not a library; keep looking.
+        if (QFileInfo(path).isFile())
+            return path;
+    }
+    return {};
+}
+
+TDsmLibrary::~TDsmLibrary()
+{
+    Unload();
+}
+
+bool TDsmLibrary::Load(const QString &FileName)
+{
+    if (handle_ && entry_)
+        return true;
+    if (handle_) {
+        // Kept after a refused dlclose: the library is still mapped, use it again.
+        entry_ = reinterpret_cast<DSMENTRYPROC>(dlsym(handle_, "DSM_Entry"));
+        return entry_ != nullptr;
+    }
+    void *handle = dlopen(QFile::encodeName(FileName).constData(), RTLD_NOW | RTLD_LOCAL);
+    if (!handle)
+        return false;
+    auto entry = reinterpret_cast<DSMENTRYPROC>(dlsym(handle, "DSM_Entry"));
+    if (!entry) {
+        dlclose(handle);
+        return false;
+    }
+    handle_ = handle;
+    entry_ = entry;
+    fileName_ = FileName;
+    return true;
+}
+
+bool TDsmLibrary::Unload()
+{
+    entry_ = nullptr;
+    if (!handle_)
+        return true;
+    if (dlclose(handle_) != 0)
+        return false;
+    handle_ = nullptr;
+    fileName_.clear();
+    return true;
+}
