@@ -2,12 +2,14 @@
 #include "platform/AppPaths.h"
 #include "platform/Application.h"
 #include "platform/MessageCatalogue.h"
+#include "platform/TerminationSignals.h"
 
 #include <QDir>
 
 int main(int argc, char *argv[])
 {
     TApplication app(argc, argv);
+    QuitOnTerminationSignals();
     InitMessageCatalogue(ExeDir() + QStringLiteral("locale"));
 
     TAppForms forms;

@@ -10,6 +10,11 @@
 #include <QEvent>
 #include <QFile>
 #include <QObject>
+#include <QTimer>
+
+#include "platform/TerminationSignals.h"
+
+#include <csignal>
 
 namespace {
 // Throws from inside event delivery, as a failing menu command would.
@@ -67,4 +72,15 @@ TEST(Dialogs, MessageBoxHasNoIconAndMessageDlgNamesItsType)
     EXPECT_FALSE(dialogs.Messages[0].WithIcon);
     EXPECT_EQ(dialogs.Messages[1].Caption, QStringLiteral("Error"));
     EXPECT_TRUE(dialogs.Messages[1].WithIcon);
+}
+
+TEST(TerminationSignals, EndTheEventLoopSoDestructorsRun)
+{
+    QuitOnTerminationSignals();
+    for (int signal : {SIGTERM, SIGHUP}) {
+        QTimer::singleShot(0, [signal] { ::raise(signal); });
+        // Without the handler the process would end here, mid-test.
+        EXPECT_EQ(QCoreApplication::exec(), 0);
+        QuitOnTerminationSignals();   // each signal leaves the default behind, for a hung exit
+    }
 }
