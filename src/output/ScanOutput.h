@@ -1,0 +1,42 @@
+#pragma once
+
+#include "output/JpegEncoder.h"
+
+#include <QImage>
+#include <QString>
+
+#include <exception>
+
+// The two scan files without any dialog: the thin callers in SaveJpeg.h turn a
+// false result (the file could not be written) into the user's message.
+// Encoding errors throw EAppError.
+
+constexpr int kHqJpegQuality = 95;
+constexpr int kWebJpegQuality = 80;
+
+// The full-size scan, quality 95. False when the file could not be written;
+// an earlier file of that name is then kept.
+bool WriteHqJpeg(const QImage &Picture, const QString &FileName);
+
+// The web copy's pixels: resampled to WebCopySize(LongSide, Ratio), or copied
+// when that is the picture's own size, then watermarked. Format_ARGB32.
+QImage MakeWebCopy(const QImage &Picture, int LongSide, double Ratio, const QString &WatermarkText);
+
+// The web copy at Quality. False when the file could not be written.
+bool WriteWebJpeg(const QImage &Picture, int LongSide, int Quality, const QString &FileName,
+                  double Ratio, const QString &WatermarkText);
+
+// Both files' bytes, made on two cores: the full-size encoding runs on a
+// helper thread while this one makes and encodes the web copy (the watermark's
+// fonts stay on this thread). The full-size encoder's error is thrown; the web
+// copy's is kept in WebError, because it must reach the caller only after the
+// full-size file has been written.
+struct TEncodedScan
+{
+    TJpegBytes Hq;
+    TJpegBytes Web;
+    std::exception_ptr WebError;
+};
+
+TEncodedScan EncodeHqAndWeb(const QImage &Picture, int LongSide, int Quality, double Ratio,
+                            const QString &WatermarkText);
