@@ -36,7 +36,7 @@ struct VfbImage
     const uint8_t *Rows;
     int32_t PaletteCount;   // entries in Palette (TWPT_PALETTE only)
     const uint8_t *Palette; // PaletteCount red, green, blue triples
-    double XResolution;
+    double XResolution;     // dots per inch, whatever unit the application chose
     double YResolution;
 };
 
@@ -56,6 +56,9 @@ void VfbReset(void);
 //   "capfail C M"      DAT_CAPABILITY with capability C and message M answers "RC CC",
 //                      e.g. VfbSet("capfail 0x101 6", "1 13"); "2 0" gives TWRC_CHECKSTATUS
 //                      (the value is then taken, rounded, as a real source would)
+//                      A scripted TWRC_SUCCESS, TWRC_CHECKSTATUS or TWRC_XFERDONE (in
+//                      "fail", "capfail" and "xfer_result" alike) still lets the call do
+//                      its work and only changes its answer; any other code refuses it.
 //   "units_container"  "enumeration" (default) or "onevalue": the container the
 //                      ICAP_UNITS MSG_GET answer uses
 //   "pixel_flavor"     0 or 1: current ICAP_PIXELFLAVOR (default 0)
@@ -82,7 +85,7 @@ void VfbReset(void);
 //                      "info_huge"         TW_IMAGEINFO of 2,000,000,000 x 2,000,000,000 at 32 bpp
 int VfbSet(const char *Key, const char *Value);
 
-// The triplets received since the last reset, in order.
+// The triplets received since the last reset, in order (the first million of them).
 size_t VfbTripletCount(void);
 // Copies triplet Index into Out; returns 0, or -1 when Index is out of range.
 int VfbTripletAt(size_t Index, VfbTriplet *Out);

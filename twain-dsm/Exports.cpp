@@ -1,0 +1,90 @@
+// The library's only public symbols: DSM_Entry and the control functions of
+// DsmControl.h. Nothing may unwind out of them into the caller's C frames.
+
+// Declared first, with default visibility, before any other header declares them hidden.
+#pragma GCC visibility push(default)
+#include "DsmControl.h"
+#include "scanner/TwainTypes.h"
+extern "C" TW_UINT16 DSM_Entry(TW_IDENTITY *pOrigin, TW_IDENTITY *pDest, TW_UINT32 DG, TW_UINT16 DAT,
+                               TW_UINT16 MSG, TW_MEMREF pData);
+#pragma GCC visibility pop
+
+#include "Manager.h"
+
+#include <mutex>
+#include <type_traits>
+
+namespace {
+
+// One manager per process, as a loaded library has.
+TDsm &manager()
+{
+    static TDsm instance;
+    return instance;
+}
+
+// Calls from several threads take turns; the manager itself is single-threaded.
+std::mutex &lock()
+{
+    static std::mutex mutex;
+    return mutex;
+}
+
+} // namespace
+
+static_assert(std::is_same_v<decltype(&DSM_Entry), DSMENTRYPROC>);
+
+extern "C" TW_UINT16 DSM_Entry(TW_IDENTITY *pOrigin, TW_IDENTITY *pDest, TW_UINT32 DG, TW_UINT16 DAT,
+                               TW_UINT16 MSG, TW_MEMREF pData)
+{
+    try {
+        const std::lock_guard guard(lock());
+        return manager().Entry(pOrigin, pDest, DG, DAT, MSG, pData);
+    } catch (...) {
+        // Only memory can run out in here; the caller sees a plain failure.
+        return TWRC_FAILURE;
+    }
+}
+
+extern "C" void VfbReset(void)
+{
+    try {
+        const std::lock_guard guard(lock());
+        manager().Reset();
+    } catch (...) {
+    }
+}
+
+extern "C" int VfbSet(const char *Key, const char *Value)
+{
+    if (!Key || !Value)
+        return -1;
+    try {
+        const std::lock_guard guard(lock());
+        return manager().Set(Key, Value) ? 0 : -1;
+    } catch (...) {
+        return -1;
+    }
+}
+
+extern "C" size_t VfbTripletCount(void)
+{
+    const std::lock_guard guard(lock());
+    return manager().TripletCount();
+}
+
+extern "C" int VfbTripletAt(size_t Index, VfbTriplet *Out)
+{
+    const std::lock_guard guard(lock());
+    if (!Out || !manager().TripletAt(Index, *Out))
+        return -1;
+    return 0;
+}
+
+extern "C" int VfbLastImage(VfbImage *Out)
+{
+    const std::lock_guard guard(lock());
+    if (!Out || !manager().LastImage(*Out))
+        return -1;
+    return 0;
+}
