@@ -79,10 +79,11 @@ void BM_SaveHqAndWebOnTwoCores(benchmark::State &State)
     const QString Hq = Dir.filePath(QStringLiteral("hq.jpg"));
     const QString Web = Dir.filePath(QStringLiteral("web.jpg"));
     for (auto _ : State) {
-        const TEncodedScan Files =
-            EncodeHqAndWeb(Picture, Page.LongSide, kWebJpegQuality, RatioOf(Picture), kWatermark);
-        ReplaceFileAtomically(Hq, Files.Hq.Data(), Files.Hq.Size());
-        ReplaceFileAtomically(Web, Files.Web.Data(), Files.Web.Size());
+        TAtomicFile HqFile(Hq);
+        const TWebCopyBytes Files =
+            EncodeHqAndWeb(Picture, HqFile, Page.LongSide, kWebJpegQuality, RatioOf(Picture), kWatermark);
+        HqFile.Commit();
+        ReplaceFileAtomically(Web, Files.Bytes.Data(), Files.Bytes.Size());
     }
     State.SetLabel(Page.Name);
 }

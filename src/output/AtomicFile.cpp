@@ -11,62 +11,76 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace {
+TAtomicFile::TAtomicFile(const QString &FileName)
+    : target_(ToAnsi(FileName))
+{
+    if (target_.isEmpty() || target_.endsWith('/')) {
+        failed_ = true;
+        return;
+    }
+    const qsizetype Slash = target_.lastIndexOf('/');
+    folder_ = Slash < 0 ? QByteArray(".") : target_.left(Slash + 1);
+    const QByteArray Base = target_.mid(Slash + 1);
+    // A hidden name that does not end in ".jpg": should the process die before
+    // the rename, the leftover is never taken for a scan.
+    for (int Attempt = 0; Attempt < 16 && fd_ < 0; ++Attempt) {
+        temporary_ = (Slash < 0 ? QByteArray() : folder_) + '.' + Base + '.'
+                     + QByteArray::number(QRandomGenerator::global()->generate(), 16) + ".part";
+        fd_ = ::open(temporary_.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd_ < 0 && errno != EEXIST)
+            break;
+    }
+    failed_ = fd_ < 0;
+}
 
-bool WriteAll(int Fd, const void *Data, std::size_t Size)
+TAtomicFile::~TAtomicFile()
+{
+    if (fd_ >= 0) {
+        ::close(fd_);
+        ::unlink(temporary_.constData());
+    }
+}
+
+void TAtomicFile::Write(const void *Data, std::size_t Size) noexcept
 {
     const char *P = static_cast<const char *>(Data);
-    while (Size > 0) {
-        const ssize_t Written = ::write(Fd, P, Size);
+    while (!failed_ && Size > 0) {
+        const ssize_t Written = ::write(fd_, P, Size);
         if (Written < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
+            failed_ = errno != EINTR;
+            continue;
         }
         P += Written;
         Size -= static_cast<std::size_t>(Written);
     }
-    return true;
 }
 
-} // namespace
-
-bool ReplaceFileAtomically(const QString &FileName, const void *Data, std::size_t Size)
+bool TAtomicFile::Commit() noexcept
 {
-    const QByteArray Target = ToAnsi(FileName);
-    if (Target.isEmpty() || Target.endsWith('/'))
+    if (fd_ < 0)
         return false;
-    const qsizetype Slash = Target.lastIndexOf('/');
-    const QByteArray Folder = Slash < 0 ? QByteArray(".") : Target.left(Slash + 1);
-    const QByteArray Base = Target.mid(Slash + 1);
-
-    // A hidden name that does not end in ".jpg": should the process die before
-    // the rename, the leftover is never taken for a scan.
-    QByteArray Temporary;
-    int Fd = -1;
-    for (int Attempt = 0; Attempt < 16 && Fd < 0; ++Attempt) {
-        Temporary = (Slash < 0 ? QByteArray() : Folder) + '.' + Base + '.'
-                    + QByteArray::number(QRandomGenerator::global()->generate(), 16) + ".part";
-        Fd = ::open(Temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (Fd < 0 && errno != EEXIST)
-            return false;
-    }
-    if (Fd < 0)
-        return false;
-
-    bool Ok = WriteAll(Fd, Data, Size) && ::fsync(Fd) == 0;
-    Ok = (::close(Fd) == 0) && Ok;
-    Ok = Ok && std::rename(Temporary.constData(), Target.constData()) == 0;
+    bool Ok = !failed_ && ::fsync(fd_) == 0;
+    Ok = ::close(fd_) == 0 && Ok;
+    fd_ = -1;
+    Ok = Ok && std::rename(temporary_.constData(), target_.constData()) == 0;
     if (!Ok) {
-        ::unlink(Temporary.constData());
+        ::unlink(temporary_.constData());
+        failed_ = true;
         return false;
     }
-    // The rename itself lasts once the folder is on the disk too; a file system
-    // that cannot sync folders has still renamed, so that is no failure.
-    const int FolderFd = ::open(Folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    // The rename lasts once the folder is on the disk too; a file system that
+    // cannot sync folders has still renamed, so that is no failure.
+    const int FolderFd = ::open(folder_.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (FolderFd >= 0) {
         ::fsync(FolderFd);
         ::close(FolderFd);
     }
     return true;
+}
+
+bool ReplaceFileAtomically(const QString &FileName, const void *Data, std::size_t Size)
+{
+    TAtomicFile File(FileName);
+    File.Write(Data, Size);
+    return File.Commit();
 }

@@ -1,5 +1,6 @@
 #include "output/JpegEncoder.h"
 
+#include "output/ChunkWriter.h"
 #include "platform/AppError.h"
 
 #include <algorithm>
@@ -68,6 +69,36 @@ boolean EmptyOutputBuffer(j_compress_ptr Info)
 
 void TermDestination(j_compress_ptr) {}
 
+// Output in chunks that a TChunkWriter puts into the file.
+struct TChunkDestination
+{
+    jpeg_destination_mgr Pub;
+    TChunkWriter *Writer;
+    unsigned char *Current;
+};
+
+void InitChunk(j_compress_ptr Info)
+{
+    auto *Dest = reinterpret_cast<TChunkDestination *>(Info->dest);
+    Dest->Current = Dest->Writer->Chunk();
+    Dest->Pub.next_output_byte = Dest->Current;
+    Dest->Pub.free_in_buffer = TChunkWriter::kChunkSize;
+}
+
+boolean PassFullChunk(j_compress_ptr Info)
+{
+    auto *Dest = reinterpret_cast<TChunkDestination *>(Info->dest);
+    Dest->Writer->Submit(Dest->Current, TChunkWriter::kChunkSize);
+    InitChunk(Info);
+    return TRUE;
+}
+
+void PassLastChunk(j_compress_ptr Info)
+{
+    auto *Dest = reinterpret_cast<TChunkDestination *>(Info->dest);
+    Dest->Writer->Submit(Dest->Current, TChunkWriter::kChunkSize - Dest->Pub.free_in_buffer);
+}
+
 struct TRows
 {
     const unsigned char *Bits;
@@ -127,7 +158,6 @@ TJpegEncoder::TJpegEncoder()
     state_->Dest.Pub.init_destination = InitDestination;
     state_->Dest.Pub.empty_output_buffer = EmptyOutputBuffer;
     state_->Dest.Pub.term_destination = TermDestination;
-    state_->Info.dest = &state_->Dest.Pub;
 }
 
 TJpegEncoder::~TJpegEncoder()
@@ -136,13 +166,15 @@ TJpegEncoder::~TJpegEncoder()
     std::free(state_->Dest.Buffer);
 }
 
-TJpegBytes TJpegEncoder::Encode(const QImage &Picture, int Quality)
+namespace {
+
+// 24 and 32-bit pictures go in as they are (libjpeg-turbo reads the blue,
+// green, red, unused byte order itself); anything else is expanded first,
+// into Converted.
+TRows RowsOf(const QImage &Picture, QImage &Converted)
 {
     if (Picture.isNull())
         throw EAppError(QStringLiteral("Empty JPEG image"));
-    // 24 and 32-bit pictures go in as they are (libjpeg-turbo reads the blue,
-    // green, red, unused byte order itself); anything else is expanded first.
-    QImage Converted;
     const QImage *Source = &Picture;
     TRows Rows{};
     switch (Picture.format()) {
@@ -168,7 +200,15 @@ TJpegBytes TJpegEncoder::Encode(const QImage &Picture, int Quality)
     Rows.Stride = Source->bytesPerLine();
     Rows.Width = Source->width();
     Rows.Height = Source->height();
+    return Rows;
+}
 
+} // namespace
+
+TJpegBytes TJpegEncoder::Encode(const QImage &Picture, int Quality)
+{
+    QImage Converted;
+    const TRows Rows = RowsOf(Picture, Converted);
     TMemoryDestination &Dest = state_->Dest;
     if (!Dest.Buffer) {
         // A guess near the final size saves most of the regrowing.
@@ -177,6 +217,7 @@ TJpegBytes TJpegEncoder::Encode(const QImage &Picture, int Quality)
         if (!Dest.Buffer)
             throw EAppError(QStringLiteral("Out of memory"));
     }
+    state_->Info.dest = &Dest.Pub;
     if (!EncodeRows(&state_->Info, &state_->Errors, &Rows, Quality))
         throw EAppError(QString::fromLocal8Bit(state_->Errors.Message));
 
@@ -186,6 +227,24 @@ TJpegBytes TJpegEncoder::Encode(const QImage &Picture, int Quality)
     Dest.Buffer = nullptr;
     Dest.Capacity = 0;
     return Result;
+}
+
+void TJpegEncoder::EncodeTo(const QImage &Picture, int Quality, TAtomicFile &File)
+{
+    QImage Converted;
+    const TRows Rows = RowsOf(Picture, Converted);
+    TChunkWriter Writer(File);
+    TChunkDestination Dest{};
+    Dest.Pub.init_destination = InitChunk;
+    Dest.Pub.empty_output_buffer = PassFullChunk;
+    Dest.Pub.term_destination = PassLastChunk;
+    Dest.Writer = &Writer;
+    state_->Info.dest = &Dest.Pub;
+    const bool Encoded = EncodeRows(&state_->Info, &state_->Errors, &Rows, Quality);
+    state_->Info.dest = nullptr;
+    Writer.Finish();
+    if (!Encoded)
+        throw EAppError(QString::fromLocal8Bit(state_->Errors.Message));
 }
 
 TJpegBytes EncodeJpeg(const QImage &Picture, int Quality)

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <memory>
 
-struct jpeg_compress_struct;
+class TAtomicFile;
 
 // The bytes of one encoded JPEG file, held in libjpeg-friendly malloc memory.
 class TJpegBytes
@@ -37,6 +37,9 @@ public:
 
     // Any QImage format; what is not 24 or 32-bit RGB is expanded to it first.
     TJpegBytes Encode(const QImage &Picture, int Quality);
+    // The same bytes straight into File (not committed), written on a second
+    // thread while the encoder goes on. A write failure is left in File.
+    void EncodeTo(const QImage &Picture, int Quality, TAtomicFile &File);
 
 private:
     struct TState;

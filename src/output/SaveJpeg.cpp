@@ -22,13 +22,14 @@ void SaveHqAndWebJpeg(const QImage &Picture, const QString &HqFileName, int Long
                       const QString &WebFileName, double Ratio, const QString &WatermarkText,
                       const std::function<void()> &AfterHqSaved)
 {
-    TEncodedScan Scan = EncodeHqAndWeb(Picture, LongSide, Quality, Ratio, WatermarkText);
-    if (!ReplaceFileAtomically(HqFileName, Scan.Hq.Data(), Scan.Hq.Size()))
+    TAtomicFile HqFile(HqFileName);
+    const TWebCopyBytes Web = EncodeHqAndWeb(Picture, HqFile, LongSide, Quality, Ratio, WatermarkText);
+    if (!HqFile.Commit())
         MessageDlg(_("Cannot save JPEG file!"), TMsgDlgType::Error);
     if (AfterHqSaved)
         AfterHqSaved();
-    if (Scan.WebError)
-        std::rethrow_exception(Scan.WebError);
-    if (!ReplaceFileAtomically(WebFileName, Scan.Web.Data(), Scan.Web.Size()))
+    if (Web.Error)
+        std::rethrow_exception(Web.Error);
+    if (!ReplaceFileAtomically(WebFileName, Web.Bytes.Data(), Web.Bytes.Size()))
         MessageDlg(_("Cannot save scaled JPEG file!"), TMsgDlgType::Error);
 }

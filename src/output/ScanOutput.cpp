@@ -10,8 +10,9 @@
 
 bool WriteHqJpeg(const QImage &Picture, const QString &FileName)
 {
-    const TJpegBytes Bytes = EncodeJpeg(Picture, kHqJpegQuality);
-    return ReplaceFileAtomically(FileName, Bytes.Data(), Bytes.Size());
+    TAtomicFile File(FileName);
+    TJpegEncoder().EncodeTo(Picture, kHqJpegQuality, File);
+    return File.Commit();
 }
 
 QImage MakeWebCopy(const QImage &Picture, int LongSide, double Ratio, const QString &WatermarkText)
@@ -31,25 +32,31 @@ QImage MakeWebCopy(const QImage &Picture, int LongSide, double Ratio, const QStr
 bool WriteWebJpeg(const QImage &Picture, int LongSide, int Quality, const QString &FileName,
                   double Ratio, const QString &WatermarkText)
 {
-    const TJpegBytes Bytes = EncodeJpeg(MakeWebCopy(Picture, LongSide, Ratio, WatermarkText), Quality);
-    return ReplaceFileAtomically(FileName, Bytes.Data(), Bytes.Size());
+    const QImage Copy = MakeWebCopy(Picture, LongSide, Ratio, WatermarkText);
+    TAtomicFile File(FileName);
+    TJpegEncoder().EncodeTo(Copy, Quality, File);
+    return File.Commit();
 }
 
-TEncodedScan EncodeHqAndWeb(const QImage &Picture, int LongSide, int Quality, double Ratio,
-                            const QString &WatermarkText)
+TWebCopyBytes EncodeHqAndWeb(const QImage &Picture, TAtomicFile &HqFile, int LongSide, int Quality,
+                             double Ratio, const QString &WatermarkText)
 {
-    TEncodedScan Result;
-    std::future<TJpegBytes> Hq;
+    const auto EncodeHq = [&Picture, &HqFile] { TJpegEncoder().EncodeTo(Picture, kHqJpegQuality, HqFile); };
+    std::future<void> Hq;
     try {
-        Hq = std::async(std::launch::async, [&Picture] { return EncodeJpeg(Picture, kHqJpegQuality); });
+        Hq = std::async(std::launch::async, EncodeHq);
     } catch (const std::system_error &) {
         // No thread to be had: one after the other.
     }
+    TWebCopyBytes Web;
     try {
-        Result.Web = EncodeJpeg(MakeWebCopy(Picture, LongSide, Ratio, WatermarkText), Quality);
+        Web.Bytes = EncodeJpeg(MakeWebCopy(Picture, LongSide, Ratio, WatermarkText), Quality);
     } catch (...) {
-        Result.WebError = std::current_exception();
+        Web.Error = std::current_exception();
     }
-    Result.Hq = Hq.valid() ? Hq.get() : EncodeJpeg(Picture, kHqJpegQuality);
-    return Result;
+    if (Hq.valid())
+        Hq.get();
+    else
+        EncodeHq();
+    return Web;
 }

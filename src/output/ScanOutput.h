@@ -26,17 +26,18 @@ QImage MakeWebCopy(const QImage &Picture, int LongSide, double Ratio, const QStr
 bool WriteWebJpeg(const QImage &Picture, int LongSide, int Quality, const QString &FileName,
                   double Ratio, const QString &WatermarkText);
 
-// Both files' bytes, made on two cores: the full-size encoding runs on a
-// helper thread while this one makes and encodes the web copy (the watermark's
-// fonts stay on this thread). The full-size encoder's error is thrown; the web
-// copy's is kept in WebError, because it must reach the caller only after the
-// full-size file has been written.
-struct TEncodedScan
+class TAtomicFile;
+
+// Both files made on two cores: the full-size picture is encoded into HqFile
+// (left uncommitted) on a helper thread while this thread makes and encodes
+// the web copy (the watermark's fonts stay on this thread). The full-size
+// encoder's error is thrown; the web copy's is kept in Error, because it must
+// reach the caller only after the full-size file has been committed.
+struct TWebCopyBytes
 {
-    TJpegBytes Hq;
-    TJpegBytes Web;
-    std::exception_ptr WebError;
+    TJpegBytes Bytes;
+    std::exception_ptr Error;
 };
 
-TEncodedScan EncodeHqAndWeb(const QImage &Picture, int LongSide, int Quality, double Ratio,
-                            const QString &WatermarkText);
+TWebCopyBytes EncodeHqAndWeb(const QImage &Picture, TAtomicFile &HqFile, int LongSide, int Quality,
+                             double Ratio, const QString &WatermarkText);
