@@ -126,12 +126,15 @@ TReply TVirtualFlatbed::resolutionCapability(TW_UINT16 Msg, TW_CAPABILITY &Cap, 
         if (Approximate)
             value = std::round(value);
         double dpi = value * perInch;
+        // 16.16 fixed point cannot carry 300 dpi in centimetres exactly; what lands
+        // within a hundredth of a whole dpi means that whole dpi.
+        if (std::abs(dpi - std::round(dpi)) < 0.01)
+            dpi = std::round(dpi);
         if (Approximate)
             dpi = std::clamp(dpi, MinDpi, MaxDpi);
-        // Half a thousandth of slack: 300 dpi sent in centimetres comes back a hair off.
-        if (dpi < MinDpi - 0.0005 || dpi > MaxDpi + 0.0005)
+        if (dpi < MinDpi || dpi > MaxDpi)
             return Failure(TWCC_BADVALUE);
-        Dpi = std::clamp(dpi, MinDpi, MaxDpi);
+        Dpi = dpi;
         return {};
     }
     if (Msg == MSG_RESET)

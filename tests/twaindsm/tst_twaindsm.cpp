@@ -353,21 +353,32 @@ TEST_F(TwainDsm, CapabilitiesRoundTrip)
     EXPECT_EQ(setFrame(9, 0, 10, 1), TWRC_FAILURE) << "nothing of it on the glass";
 }
 
-TEST_F(TwainDsm, ImageInfoFollowsFrameResolutionAndPixelType)
+TEST_F(TwainDsm, ImageInfoFollowsFrameResolutionUnitsAndPixelType)
 {
-    const struct { TW_UINT16 PixelType; TW_INT16 Bits; } cases[] = {
-        {TWPT_BW, 1}, {TWPT_GRAY, 8}, {TWPT_RGB, 24}, {TWPT_PALETTE, 8}};
+    // 2.5 x 3.5 inches from (0.1, 0.1) at 300 dpi, each time in another unit.
+    const struct
+    {
+        TW_UINT16 PixelType;
+        TW_INT16 Bits;
+        TW_UINT16 Units;
+        double PerInch;         // frame units per inch
+        double ResolutionPerInch;
+    } cases[] = {
+        {TWPT_BW, 1, TWUN_INCHES, 1, 1},
+        {TWPT_GRAY, 8, TWUN_CENTIMETERS, 2.54, 2.54},
+        {TWPT_RGB, 24, TWUN_PIXELS, 300, 1},
+        {TWPT_PALETTE, 8, TWUN_PICAS, 6, 6},
+    };
     for (const auto &c : cases) {
-        SCOPED_TRACE(c.PixelType);
+        SCOPED_TRACE(c.Units);
         TearDown();
         SetUp();
         openSource();
         ASSERT_EQ(setOne(ICAP_PIXELTYPE, TWTY_UINT16, c.PixelType), TWRC_SUCCESS);
-        ASSERT_EQ(setOne(ICAP_UNITS, TWTY_UINT16, TWUN_PIXELS), TWRC_SUCCESS);
-        ASSERT_EQ(setFix32(ICAP_XRESOLUTION, 300), TWRC_SUCCESS);
-        ASSERT_EQ(setFix32(ICAP_YRESOLUTION, 300), TWRC_SUCCESS);
-        // 2.5 x 3.5 inches from (0.1, 0.1), given in pixels at 300 dpi.
-        ASSERT_EQ(setFrame(30, 30, 780, 1080), TWRC_SUCCESS);
+        ASSERT_EQ(setOne(ICAP_UNITS, TWTY_UINT16, c.Units), TWRC_SUCCESS);
+        ASSERT_EQ(setFix32(ICAP_XRESOLUTION, 300 / c.ResolutionPerInch), TWRC_SUCCESS);
+        ASSERT_EQ(setFix32(ICAP_YRESOLUTION, 300 / c.ResolutionPerInch), TWRC_SUCCESS);
+        ASSERT_EQ(setFrame(0.1 * c.PerInch, 0.1 * c.PerInch, 2.6 * c.PerInch, 3.6 * c.PerInch), TWRC_SUCCESS);
         TW_USERINTERFACE ui{TwFalse, TwFalse, nullptr};
         ASSERT_EQ(toSource(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui), TWRC_SUCCESS);
         ASSERT_EQ(processEvent(), MSG_XFERREADY);
@@ -377,7 +388,8 @@ TEST_F(TwainDsm, ImageInfoFollowsFrameResolutionAndPixelType)
         EXPECT_EQ(info.ImageLength, 1050);
         EXPECT_EQ(info.BitsPerPixel, c.Bits);
         EXPECT_EQ(info.PixelType, c.PixelType);
-        EXPECT_EQ(FromFix32(info.XResolution), 300.0);
+        EXPECT_NEAR(FromFix32(info.XResolution), 300 / c.ResolutionPerInch, 0.0001);
+        EXPECT_EQ(last().XResolution, 300.0);
     }
 }
 
@@ -475,9 +487,12 @@ TEST_F(TwainDsm, PendingCountsAndSuccessiveScansDiffer)
 
 TEST_F(TwainDsm, EventsComeOnceAndOnlyFromAnEnabledSource)
 {
+    // The scan time's default comes from the environment when it is set there.
+    setenv("VELLUMORA_VFB_SCAN_MS", "3600000", 1);
+    reinterpret_cast<void (*)()>(dlsym(library_, "VfbReset"))();
+    unsetenv("VELLUMORA_VFB_SCAN_MS");
     openSource();
     EXPECT_EQ(processEvent(), MSG_NULL);
-    Set("scan_ms", "3600000");
     TW_USERINTERFACE ui{TwFalse, TwFalse, nullptr};
     ASSERT_EQ(toSource(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui), TWRC_SUCCESS);
     EXPECT_EQ(processEvent(), MSG_NULL) << "announced before its scan time";
