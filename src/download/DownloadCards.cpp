@@ -1,0 +1,246 @@
+#include "download/DownloadCards.h"
+
+#include <QCollator>
+#include <QHash>
+#include <QLocale>
+#include <QPainter>
+#include <QPainterPath>
+
+#include <algorithm>
+
+namespace {
+
+// Ranks of texts in collation order, equal texts sharing a rank. Sorting a
+// hundred thousand cards then compares integers, and the collator runs only
+// on the few distinct texts of a column.
+std::vector<int> rankTexts(const std::vector<QString> &Texts, Qt::CaseSensitivity Case)
+{
+    QHash<QString, int> distinctIndex;
+    std::vector<QString> distinct;
+    std::vector<int> toDistinct(Texts.size());
+    for (size_t i = 0; i < Texts.size(); ++i) {
+        auto it = distinctIndex.constFind(Texts[i]);
+        if (it == distinctIndex.constEnd()) {
+            it = distinctIndex.insert(Texts[i], static_cast<int>(distinct.size()));
+            distinct.push_back(Texts[i]);
+        }
+        toDistinct[i] = it.value();
+    }
+    std::vector<int> order(distinct.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = static_cast<int>(i);
+    QCollator collator;
+    collator.setCaseSensitivity(Case);
+    const bool plain = collator.locale().language() == QLocale::C;
+    const auto compare = [&](const QString &A, const QString &B) {
+        return plain ? A.compare(B, Case) : collator.compare(A, B);
+    };
+    std::sort(order.begin(), order.end(), [&](int A, int B) {
+        return compare(distinct[static_cast<size_t>(A)], distinct[static_cast<size_t>(B)]) < 0;
+    });
+    std::vector<int> distinctRank(distinct.size());
+    int rank = 0;
+    for (size_t i = 0; i < order.size(); ++i) {
+        if (i > 0 && compare(distinct[static_cast<size_t>(order[i - 1])],
+                             distinct[static_cast<size_t>(order[i])]) != 0)
+            ++rank;
+        distinctRank[static_cast<size_t>(order[i])] = rank;
+    }
+    std::vector<int> ranks(Texts.size());
+    for (size_t i = 0; i < Texts.size(); ++i)
+        ranks[i] = distinctRank[static_cast<size_t>(toDistinct[i])];
+    return ranks;
+}
+
+QString columnText(const TGameCard &Card, int Column)
+{
+    switch (Column) {
+    case dcCollectorsNo: return Card.CollectorsNo;
+    case dcName: return Card.Name;
+    case dcLanguage: return FromAnsi(Card.Language);
+    case dcRarity: return Card.Rarity;
+    case dcFoil: return FromAnsi(Card.Foil);
+    case dcType1: return Card.P0;
+    case dcType2: return Card.P1;
+    case dcScan: return FromAnsi(Card.ScanFile);
+    }
+    return {};
+}
+
+QImage blankIcon()
+{
+    QImage image(16, 16, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    return image;
+}
+
+void drawFunnel(QPainter &P)
+{
+    QPainterPath funnel;
+    funnel.moveTo(1, 2);
+    funnel.lineTo(12, 2);
+    funnel.lineTo(8, 7);
+    funnel.lineTo(8, 13);
+    funnel.lineTo(5, 11);
+    funnel.lineTo(5, 7);
+    funnel.closeSubpath();
+    P.setPen(QPen(QColor(60, 60, 60), 1));
+    P.setBrush(QColor(230, 200, 90));
+    P.drawPath(funnel);
+}
+
+void drawCross(QPainter &P, QRectF Box, qreal Width)
+{
+    P.setPen(QPen(QColor(210, 30, 30), Width, Qt::SolidLine, Qt::RoundCap));
+    P.drawLine(Box.topLeft(), Box.bottomRight());
+    P.drawLine(Box.topRight(), Box.bottomLeft());
+}
+
+} // namespace
+
+QList<QImage> DrawDownloadIcons()
+{
+    QList<QImage> icons;
+    for (int i = 0; i < 6; ++i) {
+        QImage image = blankIcon();
+        QPainter p(&image);
+        p.setRenderHint(QPainter::Antialiasing);
+        switch (i) {
+        case iconFilter:
+            drawFunnel(p);
+            p.setPen(QPen(QColor(0, 150, 0), 2));
+            p.drawLine(QPointF(12, 9), QPointF(12, 15));
+            p.drawLine(QPointF(9, 12), QPointF(15, 12));
+            break;
+        case iconResetFilter:
+            drawFunnel(p);
+            drawCross(p, QRectF(10, 10, 5, 5), 2);
+            break;
+        case iconScanner:
+            p.setPen(QPen(QColor(60, 60, 60), 1));
+            p.setBrush(QColor(200, 200, 210));
+            p.drawRoundedRect(QRectF(1.5, 7.5, 13, 6), 1, 1);
+            p.setBrush(QColor(120, 170, 230));
+            p.drawRect(QRectF(3.5, 4.5, 9, 3));
+            p.setPen(QPen(QColor(0, 170, 0), 1));
+            p.drawLine(QPointF(4, 10.5), QPointF(12, 10.5));
+            break;
+        case iconTick:
+            p.setPen(QPen(QColor(0, 160, 0), 2.5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+            p.drawPolyline(QPolygonF({QPointF(3, 8), QPointF(6.5, 12), QPointF(13, 4)}));
+            break;
+        case iconCross:
+            drawCross(p, QRectF(4, 4, 8, 8), 2.5);
+            break;
+        case iconQuestion: {
+            p.fillRect(QRect(0, 0, 16, 16), Qt::white);
+            p.setPen(QColor(210, 30, 30));
+            QFont font = p.font();
+            font.setBold(true);
+            font.setPixelSize(14);
+            p.setFont(font);
+            p.drawText(QRect(0, 0, 16, 16), Qt::AlignCenter, QStringLiteral("?"));
+            break;
+        }
+        }
+        p.end();
+        icons << image;
+    }
+    return icons;
+}
+
+int CompareCatalogueText(const QString &A, const QString &B, Qt::CaseSensitivity Case)
+{
+    QCollator collator;
+    collator.setCaseSensitivity(Case);
+    if (collator.locale().language() == QLocale::C)
+        return A.compare(B, Case);
+    return collator.compare(A, B);
+}
+
+std::vector<int> DownloadSortOrder(const std::vector<const TGameCard *> &Cards, int Column,
+                                   bool Descending)
+{
+    const size_t count = Cards.size();
+    std::vector<int> order(count);
+    for (size_t i = 0; i < count; ++i)
+        order[i] = static_cast<int>(i);
+    if (Column < 0 || Column >= dcColumnCount)
+        return order;
+
+    std::vector<qint64> primary(count);
+    if (Column == dcNumber) {
+        for (size_t i = 0; i < count; ++i)
+            primary[i] = Cards[i]->Number;
+    } else {
+        const Qt::CaseSensitivity sensitivity = Column == dcName ? Qt::CaseInsensitive : Qt::CaseSensitive;
+        std::vector<QString> texts(count);
+        for (size_t i = 0; i < count; ++i)
+            texts[i] = columnText(*Cards[i], Column);
+        const std::vector<int> ranks = rankTexts(texts, sensitivity);
+        std::copy(ranks.begin(), ranks.end(), primary.begin());
+    }
+    std::vector<QString> names(count);
+    std::vector<QString> languages(count);
+    for (size_t i = 0; i < count; ++i) {
+        names[i] = Cards[i]->Name;
+        languages[i] = FromAnsi(Cards[i]->Language);
+    }
+    const std::vector<int> nameRank = rankTexts(names, Qt::CaseInsensitive);
+    const std::vector<int> languageRank = rankTexts(languages, Qt::CaseInsensitive);
+
+    std::sort(order.begin(), order.end(), [&](int A, int B) {
+        const auto a = static_cast<size_t>(Descending ? B : A);
+        const auto b = static_cast<size_t>(Descending ? A : B);
+        if (primary[a] != primary[b])
+            return primary[a] < primary[b];
+        if (nameRank[a] != nameRank[b])
+            return nameRank[a] < nameRank[b];
+        return languageRank[a] < languageRank[b];
+    });
+    return order;
+}
+
+bool PassesFilter(const TGameCard &Card, const TCardFilter &Filter)
+{
+    if (Filter.SubsetId && *Filter.SubsetId != Card.SubsetId)
+        return false;
+    if (Filter.Language && *Filter.Language != FromAnsi(Card.Language))
+        return false;
+    if (Filter.Rarity && *Filter.Rarity != Card.Rarity)
+        return false;
+    if (Filter.WithoutScan && !Card.ScanFile.isEmpty())
+        return false;
+    return true;
+}
+
+int FindNameFrom(const std::vector<const TGameCard *> &Cards, int Start, const QString &Typed)
+{
+    const int count = static_cast<int>(Cards.size());
+    if (count == 0 || Typed.isEmpty())
+        return -1;
+    const auto fold = [](char16_t C) { return C >= u'a' && C <= u'z' ? char16_t(C - 32) : C; };
+    const auto matches = [&](const QString &Name) {
+        if (Name.size() < Typed.size())
+            return false;
+        for (qsizetype i = 0; i < Typed.size(); ++i)
+            if (fold(Name[i].unicode()) != fold(Typed[i].unicode()))
+                return false;
+        return true;
+    };
+    const int first = Start >= 0 && Start < count ? Start : 0;
+    for (int step = 0; step < count; ++step) {
+        const int row = (first + step) % count;
+        if (matches(Cards[static_cast<size_t>(row)]->Name))
+            return row;
+    }
+    return -1;
+}
+
+QColor DownloadRowBackground(const TGameCard &Card, int Row)
+{
+    const bool even = Row % 2 == 0;
+    if (Card.IsFoil())
+        return even ? QColor(192, 255, 192) : QColor(224, 255, 224);
+    return even ? QColor(226, 226, 226) : QColor(245, 245, 245);
+}
