@@ -49,6 +49,7 @@ void VfbReset(void);
 //
 //   "sources"          number of simulated flatbeds listed (1 to 8; default 1). The
 //                      first is named "Virtual Flatbed", the others "Virtual Flatbed 2", ...
+//                      0 lists none, as on a machine without a scanner.
 //   "default_source"   index MSG_GETDEFAULT reports (default 0; -1: the call fails)
 //   "fail D T M"       every call with data group D, data type T, message M answers
 //                      Value "RC CC" (return code, condition code), e.g.

@@ -172,7 +172,7 @@ bool TScript::Set(const std::string &Key, const std::string &Value)
         int64_t High;
     };
     static const TNumberKey numberKeys[] = {
-        {"sources", 1, MaxSources},
+        {"sources", 0, MaxSources},
         {"default_source", -1, 0x7FFFFFFF},
         {"pixel_flavor", 0, 1},
         {"pending", 1, 0xFFFE},

@@ -292,6 +292,8 @@ TEST_F(TwainDsm, ListsSourcesAndItsDefault)
 
     Set("default_source", "-1");
     EXPECT_EQ(call(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_GETDEFAULT, &fallback), TWRC_FAILURE);
+    Set("sources", "0");
+    EXPECT_EQ(call(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_GETFIRST, &id), TWRC_ENDOFLIST);
 }
 
 TEST_F(TwainDsm, CapabilitiesRoundTrip)
