@@ -1,5 +1,8 @@
 #include "download/DownloadCards.h"
 
+#include "download/AssocArray.h"
+#include "download/CatalogueText.h"
+
 #include <QCollator>
 #include <QHash>
 #include <QLocale>
@@ -199,6 +202,40 @@ std::vector<int> DownloadSortOrder(const std::vector<const TGameCard *> &Cards, 
         return languageRank[a] < languageRank[b];
     });
     return order;
+}
+
+TDistinctValues ReadCatalogueCards(const QStringList &Lines, TCardList &Cards)
+{
+    TAssocArray languages;
+    TAssocArray subsets;
+    TAssocArray rarities;
+    Cards.Reserve(Cards.Count() + static_cast<int>(Lines.size()));
+    const QVariant one(1);
+    const auto note = [&one](TAssocArray &Map, const QVariant &Key) {
+        if (!Map.Get(Key).isValid())
+            Map.Put(Key, one);
+    };
+    for (const QString &line : Lines) {
+        std::optional<TGameCard> card = ReadCatalogueCard(SplitCatalogueFields(line));
+        if (!card)
+            continue;
+        note(languages, QVariant(FromAnsi(card->Language)));
+        note(subsets, QVariant(card->SubsetId));
+        note(rarities, QVariant(card->Rarity));
+        const QString name = card->Name;
+        Cards.Add(name, std::make_unique<TGameCard>(std::move(*card)));
+    }
+    TDistinctValues values;
+    TAssocItem *cursor = nullptr;
+    while (languages.NextItem(cursor))
+        values.Languages << cursor->Key.toString();
+    cursor = nullptr;
+    while (rarities.NextItem(cursor))
+        values.Rarities << cursor->Key.toString();
+    cursor = nullptr;
+    while (subsets.NextItem(cursor))
+        values.Subsets << cursor->Key.toString().toInt();
+    return values;
 }
 
 bool PassesFilter(const TGameCard &Card, const TCardFilter &Filter)

@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 #include <vector>
@@ -67,6 +68,18 @@ void ApplyOrder(std::vector<Item> &Items, const std::vector<int> &Order)
         sorted.push_back(std::move(Items[static_cast<size_t>(index)]));
     Items = std::move(sorted);
 }
+
+// The distinct values the cards of a set hold, in order of first appearance.
+struct TDistinctValues
+{
+    QStringList Languages;
+    QStringList Rarities;
+    QList<int> Subsets;
+};
+
+// Appends a card to Cards for every line with at least twelve fields (others
+// are skipped) and collects the distinct values the filter lists offer.
+TDistinctValues ReadCatalogueCards(const QStringList &Lines, TCardList &Cards);
 
 // The choices of the filter; an empty optional does not restrict.
 struct TCardFilter

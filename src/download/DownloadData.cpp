@@ -2,7 +2,6 @@
 
 #include "catalogue/Flags.h"
 #include "catalogue/ScanStore.h"
-#include "download/AssocArray.h"
 #include "download/CatalogueText.h"
 #include "download/DownloadCardModel.h"
 #include "download/Loading.h"
@@ -434,9 +433,6 @@ void TfrmDownloadData::lvSetsDblClick()
 
 void TfrmDownloadData::LoadCards(int SetId)
 {
-    TAssocArray languages;
-    TAssocArray subsets;
-    TAssocArray rarities;
     ClearCardList();
 
     QStringList lines;
@@ -448,43 +444,16 @@ void TfrmDownloadData::LoadCards(int SetId)
             lines = std::move(answer.Lines);
     });
 
-    Cards.Reserve(static_cast<int>(lines.size()));
-    const QVariant one(1);
-    for (const QString &line : std::as_const(lines)) {
-        std::optional<TGameCard> card = ReadCatalogueCard(SplitCatalogueFields(line));
-        if (!card)
-            continue;
-        const QVariant language(FromAnsi(card->Language));
-        const QVariant subset(card->SubsetId);
-        const QVariant rarity(card->Rarity);
-        if (!languages.Get(language).isValid())
-            languages.Put(language, one);
-        if (!subsets.Get(subset).isValid())
-            subsets.Put(subset, one);
-        if (!rarities.Get(rarity).isValid())
-            rarities.Put(rarity, one);
-        const QString name = card->Name;
-        Cards.Add(name, std::make_unique<TGameCard>(std::move(*card)));
-    }
+    const TDistinctValues distinct = ReadCatalogueCards(lines, Cards);
     MarkLocalScans(Game.get(), Expansion.get(), Cards, fileNames_ ? fileNames_() : 0);
 
     cbWithoutScan->setEnabled(true);
-    const auto keysOf = [](const TAssocArray &Map) {
-        QStringList keys;
-        TAssocItem *cursor = nullptr;
-        while (Map.NextItem(cursor))
-            keys << cursor->Key.toString();
-        return keys;
-    };
-    fillFilterList(cbLanguages, lbLanguages, keysOf(languages), {});
-    fillFilterList(cbRarity, lbRarity, keysOf(rarities), {});
+    fillFilterList(cbLanguages, lbLanguages, distinct.Languages, {});
+    fillFilterList(cbRarity, lbRarity, distinct.Rarities, {});
     QStringList subsetNames;
-    QList<int> subsetCodes;
-    for (const QString &key : keysOf(subsets)) {
-        subsetCodes << key.toInt();
-        subsetNames << FromAnsi(TGameCard::SubsetName(key.toInt()));
-    }
-    fillFilterList(cbSubsets, lbSubsets, subsetNames, subsetCodes);
+    for (const int code : distinct.Subsets)
+        subsetNames << FromAnsi(TGameCard::SubsetName(code));
+    fillFilterList(cbSubsets, lbSubsets, subsetNames, distinct.Subsets);
     if (gbFilter->isEnabled()) {
         btFilter->setEnabled(true);
         btResetFilter->setEnabled(true);
