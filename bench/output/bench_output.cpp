@@ -80,10 +80,11 @@ void BM_SaveHqAndWebOnTwoCores(benchmark::State &State)
     const QString Web = Dir.filePath(QStringLiteral("web.jpg"));
     for (auto _ : State) {
         TAtomicFile HqFile(Hq);
-        const TWebCopyBytes Files =
-            EncodeHqAndWeb(Picture, HqFile, Page.LongSide, kWebJpegQuality, RatioOf(Picture), kWatermark);
+        TAtomicFile WebFile(Web);
+        EncodeHqAndWeb(Picture, HqFile, WebFile, Page.LongSide, kWebJpegQuality, RatioOf(Picture),
+                       kWatermark);
         HqFile.Commit();
-        ReplaceFileAtomically(Web, Files.Bytes.Data(), Files.Bytes.Size());
+        WebFile.Commit();
     }
     State.SetLabel(Page.Name);
 }

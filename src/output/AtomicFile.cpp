@@ -55,27 +55,29 @@ void TAtomicFile::Write(const void *Data, std::size_t Size) noexcept
     }
 }
 
+void TAtomicFile::Flush() noexcept
+{
+    if (!failed_ && !flushed_)
+        failed_ = ::fsync(fd_) != 0;
+    flushed_ = true;
+}
+
 bool TAtomicFile::Commit() noexcept
 {
     if (fd_ < 0)
         return false;
-    bool Ok = !failed_ && ::fsync(fd_) == 0;
+    Flush();
+    bool Ok = !failed_;
     Ok = ::close(fd_) == 0 && Ok;
     fd_ = -1;
+    // The folder is not synced: should the machine stop before the rename
+    // reaches the disk, the old file is what it finds, which is still whole.
     Ok = Ok && std::rename(temporary_.constData(), target_.constData()) == 0;
     if (!Ok) {
         ::unlink(temporary_.constData());
         failed_ = true;
-        return false;
     }
-    // The rename lasts once the folder is on the disk too; a file system that
-    // cannot sync folders has still renamed, so that is no failure.
-    const int FolderFd = ::open(folder_.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (FolderFd >= 0) {
-        ::fsync(FolderFd);
-        ::close(FolderFd);
-    }
-    return true;
+    return Ok;
 }
 
 bool ReplaceFileAtomically(const QString &FileName, const void *Data, std::size_t Size)

@@ -20,6 +20,9 @@ public:
     TAtomicFile &operator=(const TAtomicFile &) = delete;
 
     void Write(const void *Data, std::size_t Size) noexcept;
+    // Puts what was written on the disk, the slow part of a commit, which may
+    // run on any thread ahead of the Commit itself.
+    void Flush() noexcept;
     // True when the target now holds exactly what was written.
     bool Commit() noexcept;
 
@@ -29,6 +32,7 @@ private:
     QByteArray temporary_;
     int fd_ = -1;
     bool failed_ = false;
+    bool flushed_ = false;
 };
 
 bool ReplaceFileAtomically(const QString &FileName, const void *Data, std::size_t Size);

@@ -23,13 +23,15 @@ void SaveHqAndWebJpeg(const QImage &Picture, const QString &HqFileName, int Long
                       const std::function<void()> &AfterHqSaved)
 {
     TAtomicFile HqFile(HqFileName);
-    const TWebCopyBytes Web = EncodeHqAndWeb(Picture, HqFile, LongSide, Quality, Ratio, WatermarkText);
+    TAtomicFile WebFile(WebFileName);
+    const std::exception_ptr WebError =
+        EncodeHqAndWeb(Picture, HqFile, WebFile, LongSide, Quality, Ratio, WatermarkText);
     if (!HqFile.Commit())
         MessageDlg(_("Cannot save JPEG file!"), TMsgDlgType::Error);
     if (AfterHqSaved)
         AfterHqSaved();
-    if (Web.Error)
-        std::rethrow_exception(Web.Error);
-    if (!ReplaceFileAtomically(WebFileName, Web.Bytes.Data(), Web.Bytes.Size()))
+    if (WebError)
+        std::rethrow_exception(WebError);
+    if (!WebFile.Commit())
         MessageDlg(_("Cannot save scaled JPEG file!"), TMsgDlgType::Error);
 }

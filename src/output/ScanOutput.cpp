@@ -1,6 +1,7 @@
 #include "output/ScanOutput.h"
 
 #include "output/AtomicFile.h"
+#include "output/JpegEncoder.h"
 #include "output/Resampler.h"
 #include "output/Watermark.h"
 #include "platform/AppError.h"
@@ -38,25 +39,30 @@ bool WriteWebJpeg(const QImage &Picture, int LongSide, int Quality, const QStrin
     return File.Commit();
 }
 
-TWebCopyBytes EncodeHqAndWeb(const QImage &Picture, TAtomicFile &HqFile, int LongSide, int Quality,
-                             double Ratio, const QString &WatermarkText)
+std::exception_ptr EncodeHqAndWeb(const QImage &Picture, TAtomicFile &HqFile, TAtomicFile &WebFile,
+                                  int LongSide, int Quality, double Ratio,
+                                  const QString &WatermarkText)
 {
-    const auto EncodeHq = [&Picture, &HqFile] { TJpegEncoder().EncodeTo(Picture, kHqJpegQuality, HqFile); };
+    const auto EncodeHq = [&Picture, &HqFile] {
+        TJpegEncoder().EncodeTo(Picture, kHqJpegQuality, HqFile);
+        HqFile.Flush();
+    };
     std::future<void> Hq;
     try {
         Hq = std::async(std::launch::async, EncodeHq);
     } catch (const std::system_error &) {
         // No thread to be had: one after the other.
     }
-    TWebCopyBytes Web;
+    std::exception_ptr WebError;
     try {
-        Web.Bytes = EncodeJpeg(MakeWebCopy(Picture, LongSide, Ratio, WatermarkText), Quality);
+        TJpegEncoder().EncodeTo(MakeWebCopy(Picture, LongSide, Ratio, WatermarkText), Quality, WebFile);
+        WebFile.Flush();
     } catch (...) {
-        Web.Error = std::current_exception();
+        WebError = std::current_exception();
     }
     if (Hq.valid())
         Hq.get();
     else
         EncodeHq();
-    return Web;
+    return WebError;
 }

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "output/JpegEncoder.h"
-
 #include <QImage>
 #include <QString>
 
@@ -28,16 +26,12 @@ bool WriteWebJpeg(const QImage &Picture, int LongSide, int Quality, const QStrin
 
 class TAtomicFile;
 
-// Both files made on two cores: the full-size picture is encoded into HqFile
-// (left uncommitted) on a helper thread while this thread makes and encodes
-// the web copy (the watermark's fonts stay on this thread). The full-size
-// encoder's error is thrown; the web copy's is kept in Error, because it must
-// reach the caller only after the full-size file has been committed.
-struct TWebCopyBytes
-{
-    TJpegBytes Bytes;
-    std::exception_ptr Error;
-};
-
-TWebCopyBytes EncodeHqAndWeb(const QImage &Picture, TAtomicFile &HqFile, int LongSide, int Quality,
-                             double Ratio, const QString &WatermarkText);
+// Both files made ready on two cores: the full-size picture is encoded into
+// HqFile on a helper thread while this thread makes the web copy and encodes
+// it into WebFile (the watermark's fonts stay on this thread). Both files are
+// flushed but not committed, so the caller decides the order in which they
+// appear. The full-size encoder's error is thrown; the web copy's is returned,
+// because it must reach the caller only after the full-size file is committed.
+std::exception_ptr EncodeHqAndWeb(const QImage &Picture, TAtomicFile &HqFile, TAtomicFile &WebFile,
+                                  int LongSide, int Quality, double Ratio,
+                                  const QString &WatermarkText);

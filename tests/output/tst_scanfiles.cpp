@@ -1,3 +1,4 @@
+#include "output/JpegEncoder.h"
 #include "output/SaveJpeg.h"
 #include "output/ScanOutput.h"
 
