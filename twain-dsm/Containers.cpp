@@ -94,7 +94,7 @@ double UnitsPerInch(TW_UINT16 Units, double Dpi)
     }
 }
 
-bool IsKnownUnit(TW_UINT16 Units)
+double ResolutionUnitsPerInch(TW_UINT16 Units)
 {
-    return Units <= TWUN_PIXELS;
+    return Units == TWUN_PIXELS ? 1.0 : UnitsPerInch(Units, 1.0);
 }

@@ -38,4 +38,6 @@ std::optional<TW_UINT32> ReadOneValue(const TW_CAPABILITY &Cap, TW_UINT16 ItemTy
 
 // How many of a unit make an inch; pixels count at the given resolution.
 double UnitsPerInch(TW_UINT16 Units, double Dpi);
-bool IsKnownUnit(TW_UINT16 Units);
+// Resolutions count pixels per current unit, as the standard has it; with pixels as
+// the unit that would be meaningless, so they are then dots per inch.
+double ResolutionUnitsPerInch(TW_UINT16 Units);
