@@ -31,6 +31,8 @@ struct TFlatbedSettings
     TW_UINT16 PixelType = TWPT_RGB;
     TW_UINT16 Units = TWUN_INCHES;
     TW_UINT16 PixelFlavor = TWPF_CHOCOLATE;
+    // Negotiable, but every mechanism is served whatever it says: an application may
+    // ask for memory or file transfers without ever setting it.
     TW_UINT16 XferMech = TWSX_NATIVE;
     double XDpi = 100;   // kept in dots per inch whatever the unit
     double YDpi = 100;
