@@ -260,9 +260,17 @@ bool TTwainManager::eventFilter(QObject *Watched, QEvent *Event)
 
 bool TTwainManager::offerMessage(QEvent *Event)
 {
-    if (openSourceCount_ <= 0)
+    // A handler that runs a modal loop in the middle of a transfer lets the poll timer
+    // fire again; the source's own transfer must not be re-entered from it.
+    if (openSourceCount_ <= 0 || pumping_)
         return false;
     TBusyScope busy(*this);
+    pumping_ = true;
+    struct TPumpDone
+    {
+        bool &Flag;
+        ~TPumpDone() { Flag = false; }
+    } pumpDone{pumping_};
     TW_MSG msg{};
     msg.hwnd = messageWindow_;
     msg.message = Event->type() == PollEventType() ? PollMessage : TW_UINT32(Event->type());

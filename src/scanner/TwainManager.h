@@ -146,4 +146,5 @@ private:
     bool managerOpen_ = false;
     bool sourcesListed_ = false;
     bool watching_ = false;
+    bool pumping_ = false;
 };

@@ -28,6 +28,7 @@ struct TEventLog
     bool CancelInAcquire = false;
     bool CloseInAcquire = false;
     bool ThrowInAcquire = false;
+    bool PollInAcquire = false; // as the timer does under a handler's modal loop
 
     void Bind(TTwainManager &Manager)
     {
@@ -38,6 +39,8 @@ struct TEventLog
             Cancel = Cancel || CancelInAcquire;
             if (CloseInAcquire)
                 Sender->SourceAt(Index)->SetLoaded(false);
+            if (PollInAcquire)
+                Sender->Poll();
             if (ThrowInAcquire)
                 throw std::runtime_error("handler failed");
         };
@@ -565,21 +568,45 @@ TEST(TwainLayer, BrokenSourcesCostTheImageNotTheProgram)
         EXPECT_EQ(log.Lines.back(), "complete 0");
         EXPECT_TRUE(manager->ManagerOpen());
     }
-}
 
-TEST(TwainLayer, AThrowingHandlerDoesNotStrandTheSource)
-{
-    TDsmFixture dsm;
-    dsm.Set("pending", "2");
+    // A negative height is a top-down DIB, which the format allows: one row is read.
+    dsm.Set("bad", "native_height_neg");
     QObject window;
     auto manager = dsm.MakeManager(&window);
     TEventLog log;
     log.Bind(*manager);
-    log.ThrowInAcquire = true;
     TTwainSource *source = openSource(*manager);
     ASSERT_TRUE(source);
+    configure(*source, TWPT_RGB);
     acquire(*manager, *source);
-    EXPECT_EQ(log.Lines, (Lines{"acquire 0", "reported handler failed", "acquire 0",
-                                "reported handler failed", "disabled 0", "complete 0"}));
-    EXPECT_FALSE(manager->SourcesListed());
+    ASSERT_EQ(log.Images.size(), 1u);
+    EXPECT_EQ(log.Images[0].height(), 1);
+}
+
+TEST(TwainLayer, HandlersThatThrowOrPollDoNotDisturbTheSequence)
+{
+    TDsmFixture dsm;
+    dsm.Set("pending", "2");
+    const struct { bool Throw, Poll; Lines Expected; } cases[] = {
+        {true, false, {"acquire 0", "reported handler failed", "acquire 0", "reported handler failed",
+                       "disabled 0", "complete 0"}},
+        {false, true, {"acquire 0", "acquire 0", "disabled 0", "complete 0"}},
+    };
+    for (const auto &c : cases) {
+        QObject window;
+        auto manager = dsm.MakeManager(&window);
+        TEventLog log;
+        log.Bind(*manager);
+        log.ThrowInAcquire = c.Throw;
+        log.PollInAcquire = c.Poll;
+        TTwainSource *source = openSource(*manager);
+        ASSERT_TRUE(source);
+        const size_t from = dsm.Triplets().size();
+        acquire(*manager, *source);
+        EXPECT_EQ(log.Lines, c.Expected);
+        const Lines sent = dsm.TripletTexts(from);
+        EXPECT_EQ(std::count_if(sent.begin(), sent.end(), [](const std::string &t) {
+                      return t.rfind("1/2/601", 0) == 0; }), 1) << "one message offered";
+        EXPECT_FALSE(manager->SourcesListed());
+    }
 }

@@ -25,7 +25,8 @@ std::vector<uint8_t> makeDib(int Width, int Height, int BitCount, const std::vec
     h.biXPelsPerMeter = h.biYPelsPerMeter = 11811;
     std::vector<uint8_t> block(sizeof h + 4 * Table.size() + Rows.size());
     std::memcpy(block.data(), &h, sizeof h);
-    std::memcpy(block.data() + sizeof h, Table.data(), 4 * Table.size());
+    if (!Table.empty())
+        std::memcpy(block.data() + sizeof h, Table.data(), 4 * Table.size());
     std::memcpy(block.data() + sizeof h + 4 * Table.size(), Rows.data(), Rows.size());
     return block;
 }
@@ -57,7 +58,8 @@ TEST(TwainRecords, IdentityTextIsCutAndReadWithoutTerminator)
     identity.MakeAppIdentity();
     EXPECT_EQ(identity.ProductName(), "App product name");
     EXPECT_EQ(identity.Record()->ProtocolMinor, 9);
-    EXPECT_EQ(identity.Record()->SupportedGroups, 3u);
+    const TW_UINT32 groups = identity.Record()->SupportedGroups; // packed: read by value
+    EXPECT_EQ(groups, 3u);
     identity.SetManufacturer(QByteArray(40, 'x'));
     EXPECT_EQ(identity.Manufacturer(), QByteArray(34, 'x'));
     // The 34 bytes fill the field; the next field is not read as part of it.
