@@ -28,6 +28,7 @@ void TAppForms::CreateAll()
     frmConfiguration = std::make_unique<TfrmConfiguration>(main);
     noteCreated(CreationOrder, frmConfiguration);
     frmConfiguration->SetScanSizeAction(frmMain->actScanSize);
+    frmConfiguration->TestScanner = [main = frmMain.get()] { main->RunScannerCapabilitiesTest(); };
     frmScanAreas = std::make_unique<TfrmScanAreas>(main, frmMain->cbFormat, frmCustomizeFormat.get());
     noteCreated(CreationOrder, frmScanAreas);
     frmTest = std::make_unique<TfrmTest>(main);

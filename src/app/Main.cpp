@@ -6,6 +6,7 @@
 #include "catalogue/CardListFile.h"
 #include "catalogue/Flags.h"
 #include "catalogue/OfflineRecords.h"
+#include "scanner/TwainManager.h"
 #include "settings/T_Log.h"
 #include "platform/AppPaths.h"
 #include "platform/Application.h"
@@ -140,6 +141,7 @@ void TfrmMain::createActions()
     connect(actExit, &QAction::triggered, this, Guarded(this, &TfrmMain::actExitExecute));
 
     actSelectSource = namedAction(this, "actSelectSource", _("Select Source"));
+    connect(actSelectSource, &QAction::triggered, this, Guarded(this, &TfrmMain::actSelectSourceExecute));
     actConfiguration = namedAction(this, "actConfiguration", _("Configuration"));
     connect(actConfiguration, &QAction::triggered, this, Guarded(this, &TfrmMain::actConfigurationExecute));
     actScanSize = namedAction(this, "actScanSize", _("Scan size"));
@@ -546,14 +548,6 @@ void TfrmMain::closeEvent(QCloseEvent *Event)
     QMainWindow::closeEvent(Event);
 }
 
-void TfrmMain::createTwainManager()
-{
-    // The scanner manager and its event connections come with the TWAIN layer.
-}
-
-void TfrmMain::freeTwainManager()
-{
-}
 
 void TfrmMain::createAppLog()
 {

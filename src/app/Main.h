@@ -24,6 +24,8 @@ class QTableView;
 class QWidget;
 class TCardListModel;
 class TImageHolder;
+class TTwainManager;
+class TTwainSource;
 struct TAppForms;
 struct TScanArea;
 
@@ -63,6 +65,7 @@ public:
     std::unique_ptr<TExpansion> Expansion;
     TCardList Cards;
     std::unique_ptr<TGameCard> ScanCard;
+    std::unique_ptr<TTwainManager> Twain;
 
     // Controls other parts of the application use.
     QPushButton *btDownload = nullptr;
@@ -158,6 +161,17 @@ public:
     void btNotesClick();
     // The scan of the selected card.
     void AcquireSelectedCard();
+
+    // Scanning: choosing the source, the acquire command and the scanner's events.
+    void actSelectSourceExecute();
+    void mnAcquireImageClick();
+    void TwainTwainAcquire(TTwainManager *Sender, int Index, const QImage &Image, bool &Cancel);
+    void TwainAcquireCancel(TTwainManager *Sender, int Index);
+    void TwainAcquireError(TTwainManager *Sender, int Index, int ErrorCode, int Additional);
+    void TwainSourceDisable(TTwainManager *Sender, int Index);
+    void TwainTransferComplete(TTwainManager *Sender, int Index, bool Canceled);
+    // The configuration dialog's scanner test, run against the chosen source.
+    void RunScannerCapabilitiesTest();
     // Runs once, when the window is first shown: the first-run notice and the
     // last used scan area.
     void FormShow();
@@ -182,6 +196,17 @@ private:
     void createCardMenu();
     void createImageMenu();
     void showCardDetails(const TGameCard &Card);
+
+    // Settings the scan uses; defaults while no configuration dialog exists.
+    quint8 transferModeSetting() const;
+    int fileNamesSetting() const;
+    QString watermarkSetting() const;
+    // Ends the pending scan that will never get an image, closing its source.
+    void abandonScan(TTwainSource *Source, const QString &Reason);
+    // Saves the shown picture for ScanCard, marks and moves on; returns early
+    // when the operator keeps an earlier file that belongs to another card.
+    void saveAcquiredImage();
+    bool sharesFileWithAnotherCard(const QString &FullSizeFile) const;
 
     // Call sites of the scanner and the run log.
     void createTwainManager();

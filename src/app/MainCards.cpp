@@ -235,7 +235,7 @@ void TfrmMain::btNotesClick()
 void TfrmMain::AcquireSelectedCard()
 {
     emit acquireRequested();
-    // The acquire command arrives with the scanner layer.
+    mnAcquireImageClick();
 }
 
 bool TfrmMain::eventFilter(QObject *Watched, QEvent *Event)

@@ -53,6 +53,13 @@ public:
 
     int ExecModal(QDialog &Dialog) override { return Dialog.exec(); }
 
+    bool AskYesNo(QWidget *Owner, const QString &Caption, const QString &Text) override
+    {
+        QMessageBox box(QMessageBox::Question, Caption, Text, QMessageBox::Yes | QMessageBox::No, Owner);
+        box.setDefaultButton(QMessageBox::No);
+        return box.exec() == QMessageBox::Yes;
+    }
+
     void Beep() override { QApplication::beep(); }
 };
 
@@ -81,6 +88,12 @@ void ShowMessageBox(const QString &Caption, const QString &Text)
     Dialogs().ShowMessage(nullptr, Caption, Text, TMsgDlgType::Information, false);
 }
 
+void ShowMessage(const QString &Text)
+{
+    Dialogs().ShowMessage(QApplication::activeWindow(), QGuiApplication::applicationDisplayName(), Text,
+                          TMsgDlgType::Information, false);
+}
+
 QString MsgDlgCaption(TMsgDlgType Type)
 {
     switch (Type) {
@@ -95,6 +108,11 @@ QString MsgDlgCaption(TMsgDlgType Type)
 void MessageDlg(const QString &Text, TMsgDlgType Type)
 {
     Dialogs().ShowMessage(QApplication::activeWindow(), MsgDlgCaption(Type), Text, Type, true);
+}
+
+bool MessageDlgYesNo(const QString &Text)
+{
+    return Dialogs().AskYesNo(QApplication::activeWindow(), MsgDlgCaption(TMsgDlgType::Confirmation), Text);
 }
 
 int ShowModal(QDialog &Dialog)

@@ -20,6 +20,8 @@ public:
     virtual QString GetOpenFileName(QWidget *Owner, const QString &InitialDir,
                                     const QString &Filter) = 0;
     virtual int ExecModal(QDialog &Dialog) = 0;
+    // A question with Yes and No; true for Yes.
+    virtual bool AskYesNo(QWidget *Owner, const QString &Caption, const QString &Text) = 0;
     virtual void Beep() = 0;
 };
 
@@ -30,10 +32,15 @@ void SetDialogService(TDialogService *Service);
 
 // A modal message with the given caption, one OK button, no icon and no owner.
 void ShowMessageBox(const QString &Caption, const QString &Text);
+// A plain message: the application's name as caption, the text, one OK button.
+void ShowMessage(const QString &Text);
 // A message dialog with the icon of its type and one OK button; the caption is
 // the type's name ("Error", "Information", ...).
 void MessageDlg(const QString &Text, TMsgDlgType Type);
 QString MsgDlgCaption(TMsgDlgType Type);
+
+// A confirmation ("Confirm", question icon) with Yes and No; true for Yes.
+bool MessageDlgYesNo(const QString &Text);
 
 int ShowModal(QDialog &Dialog);
 void Beep();

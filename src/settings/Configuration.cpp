@@ -99,6 +99,7 @@ TfrmConfiguration::TfrmConfiguration(QWidget *Parent)
     gbOptions = named(new QGroupBox(_("Options"), this), "gbOptions");
     btTest = named(new QPushButton(_("Scanner capabilities"), gbOptions), "btTest");
     btTest->setToolTip(_("Test scanner capabilities"));
+    connect(btTest, &QPushButton::clicked, this, [this] { RunGuarded([this] { btTestClick(); }); });
     btManage = named(new QPushButton(_("Scan areas"), gbOptions), "btManage");
     btManage->setEnabled(false);   // until the main window hands over its command
     auto *optionsLayout = new QHBoxLayout(gbOptions);
@@ -316,4 +317,10 @@ void TfrmConfiguration::hideEvent(QHideEvent *Event)
     // A balloon left behind would float over whatever window comes next.
     Balloon->hide();
     QDialog::hideEvent(Event);
+}
+
+void TfrmConfiguration::btTestClick()
+{
+    if (TestScanner)
+        TestScanner();
 }

@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <array>
+#include <functional>
 
 class QAction;
 class QComboBox;
@@ -38,6 +39,9 @@ public:
 
     // The main window's "Scan size" command, run by the Manage button.
     void SetScanSizeAction(QAction *Action);
+    // The scanner test the Scanner capabilities button runs; it needs the main
+    // window's scanner, so the main side installs it.
+    std::function<void()> TestScanner;
 
     // Runs on every showing: selects the list items of the current settings.
     void FormShow();
@@ -45,6 +49,7 @@ public:
     void btCancelClick();
     void btHintTransferClick();
     void btHintNameByClick();
+    void btTestClick();
 
     QLabel *lbTransfer;
     QComboBox *cbTransfer;

@@ -47,3 +47,13 @@ int TDialogRecorder::ExecModal(QDialog &Dialog)
     modals_.pop_front();
     return handler(Dialog);
 }
+
+bool TDialogRecorder::AskYesNo(QWidget *, const QString &Caption, const QString &Text)
+{
+    Messages.push_back({Caption, Text, TMsgDlgType::Confirmation, true});
+    if (answers_.empty())
+        return false;
+    const bool answer = answers_.front();
+    answers_.pop_front();
+    return answer;
+}

@@ -35,6 +35,9 @@ public:
     // Without a queued handler a modal dialog returns Rejected at once.
     void QueueModal(std::function<int(QDialog &)> Handler) { modals_.push_back(std::move(Handler)); }
 
+    // The next Yes/No question is answered with Answer; unqueued questions get No.
+    void QueueAnswer(bool Answer) { answers_.push_back(Answer); }
+
     QStringList Texts() const;
 
     void ShowMessage(QWidget *Owner, const QString &Caption, const QString &Text,
@@ -42,6 +45,8 @@ public:
     QString GetOpenFileName(QWidget *Owner, const QString &InitialDir,
                             const QString &Filter) override;
     int ExecModal(QDialog &Dialog) override;
+    // Recorded in Messages as a Confirmation.
+    bool AskYesNo(QWidget *Owner, const QString &Caption, const QString &Text) override;
     void Beep() override { ++Beeps; }
 
     QString LastInitialDir;
@@ -50,4 +55,5 @@ public:
 private:
     std::deque<QString> fileNames_;
     std::deque<std::function<int(QDialog &)>> modals_;
+    std::deque<bool> answers_;
 };

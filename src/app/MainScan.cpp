@@ -1,0 +1,364 @@
+// The main window's scanning: choosing the source, the acquire command, the
+// scanner's events, and the configuration dialog's scanner test.
+#include "app/AppForms.h"
+#include "app/CardListModel.h"
+#include "app/ImageView.h"
+#include "app/Main.h"
+#include "output/SaveJpeg.h"
+#include "output/ScanOutput.h"
+#include "platform/AnsiText.h"
+#include "platform/AppError.h"
+#include "platform/Dialogs.h"
+#include "platform/MessageCatalogue.h"
+#include "scanareas/DecimalText.h"
+#include "scanareas/ScanArea.h"
+#include "scanner/FormSelectSource.h"
+#include "scanner/ScannerTest.h"
+#include "scanner/TwainManager.h"
+#include "settings/Configuration.h"
+#include "settings/T_Log.h"
+
+#include <QComboBox>
+#include <QScopeGuard>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QTableView>
+
+namespace {
+
+void logLine(const QString &Text)
+{
+    if (AppLog)
+        AppLog->Add(Text);
+}
+
+void logError(const QString &Text)
+{
+    if (AppLog)
+        AppLog->AddError(Text);
+}
+
+// Where a scan of a resolution goes, which status it gives the card, and the
+// long side of its web copy (the size the picture would have at 150 dpi).
+struct TQualityPlace
+{
+    const QString *Folder = nullptr;
+    TScanStatus Status = ScanMQ;
+    int WebLongSide = 0;
+};
+
+} // namespace
+
+void TfrmMain::createTwainManager()
+{
+    Twain = std::make_unique<TTwainManager>(this);
+    BindTwainUi(*Twain);
+    using namespace std::placeholders;
+    Twain->OnTwainAcquire = std::bind(&TfrmMain::TwainTwainAcquire, this, _1, _2, _3, _4);
+    Twain->OnAcquireCancel = std::bind(&TfrmMain::TwainAcquireCancel, this, _1, _2);
+    Twain->OnAcquireError = std::bind(&TfrmMain::TwainAcquireError, this, _1, _2, _3, _4);
+    Twain->OnSourceDisable = std::bind(&TfrmMain::TwainSourceDisable, this, _1, _2);
+    Twain->OnTransferComplete = std::bind(&TfrmMain::TwainTransferComplete, this, _1, _2, _3);
+}
+
+void TfrmMain::freeTwainManager()
+{
+    Twain.reset();
+}
+
+quint8 TfrmMain::transferModeSetting() const
+{
+    return forms_ && forms_->frmConfiguration ? forms_->frmConfiguration->TransferMode : quint8(1);
+}
+
+int TfrmMain::fileNamesSetting() const
+{
+    return forms_ && forms_->frmConfiguration ? forms_->frmConfiguration->FileNames : 0;
+}
+
+QString TfrmMain::watermarkSetting() const
+{
+    return forms_ && forms_->frmConfiguration ? forms_->frmConfiguration->WatermarkText() : QString();
+}
+
+void TfrmMain::actSelectSourceExecute()
+{
+    if (!Twain->LoadDsm()) {
+        ShowMessage(_("Twain is not installed."));
+        return;
+    }
+    Twain->OpenManager();
+    SourceIndex = Twain->ChooseSource();
+}
+
+void TfrmMain::mnAcquireImageClick()
+{
+    logLine(QStringLiteral("AcquireImageClick()"));
+    auto end = qScopeGuard([] { logLine(QStringLiteral("AcquireImageClick()-END")); });
+    if (cbFormat->currentIndex() < 0) {
+        ShowMessageBox(_("Error"), _("Please choose scan area first!"));
+        logError(QStringLiteral("Scan area not chosen!"));
+        end.dismiss();
+        return;
+    }
+    logLine(QStringLiteral("Scan area is set"));
+    if (ScanCard) {
+        MessageDlg(_("A card is alreay scanned!"), TMsgDlgType::Error);
+        logError(QStringLiteral("Card is already scanned!"));
+        end.dismiss();
+        return;
+    }
+    const TGameCard *selected = SelectedCard();
+    if (!selected) {
+        end.dismiss();
+        return;
+    }
+    ScanCard = std::make_unique<TGameCard>(*selected);
+    logLine(QStringLiteral("Card info: id=%1, nr=%2, nrcol=%3, name=%4")
+                .arg(ScanCard->Id).arg(ScanCard->Number).arg(ScanCard->CollectorsNo, ScanCard->Name));
+    logLine(QStringLiteral("Store paths"));
+    ScanWebDir = WebDir;
+    ScanMqDir = MqDir;
+    ScanHqDir = HqDir;
+    ScanVhqDir = VhqDir;
+    ScanArea = ScanAreaFromData(cbFormat->currentData());
+    const TScanArea area = ScanArea ? *ScanArea : TScanArea();
+    logLine(QStringLiteral("Scan area %1 with dpi %2 starting at (%3, %4), width=%5, height=%6")
+                .arg(area.Name).arg(area.Quality)
+                .arg(FormatTwoDecimals(area.Left), FormatTwoDecimals(area.Top),
+                     FormatTwoDecimals(area.Width), FormatTwoDecimals(area.Height)));
+
+    if (!Twain->LoadDsm()) {
+        ScanCard.reset();
+        logError(QStringLiteral("Twain is not installed"));
+        ShowMessage(_("Twain is not installed."));
+        return;
+    }
+    logLine(QStringLiteral("Twain library loaded"));
+    if (SourceIndex == -1) {
+        logLine(QStringLiteral("Choosing twain source"));
+        actSelectSourceExecute();
+    }
+    if (SourceIndex == -1) {
+        ScanCard.reset();
+        logLine(QStringLiteral("Source not selected!"));
+        ShowMessage(_("Source not selected!"));
+        return;
+    }
+    logLine(QStringLiteral("Source is selected"));
+
+    TTwainSource *source = Twain->SourceAt(SourceIndex);
+    if (!source) {
+        // The sources changed since the choice: ask again at the next scan
+        // rather than refusing every scan as one under way.
+        SourceIndex = -1;
+        abandonScan(nullptr, QStringLiteral("Source not found!"));
+        return;
+    }
+    source->SetLoaded(true);
+    logLine(QStringLiteral("Loaded set to True"));
+    source->TransferMode = transferModeSetting();
+    logLine(QStringLiteral("Transfer mode set to %1").arg(source->TransferMode));
+
+    if (source->SetPixelType(TWPT_RGB) != CapResult::Success)
+        logError(QStringLiteral("Cannot set RGB pixel type (2)!"));
+    logLine(QStringLiteral("Pixel type set 2"));
+    if (source->SetUnits(area.Units) != CapResult::Success)
+        logError(QStringLiteral("Cannot set Pixels as unit (%1)!").arg(area.Units));
+    logLine(QStringLiteral("Cap units set %1").arg(area.Units));
+    // A source reads resolutions per current unit; the area's quality is dots
+    // per inch, so a centimetre area would otherwise scan 2.54 times too fine.
+    const double resolution = area.Units == TWUN_CENTIMETERS ? area.Quality / 2.54 : area.Quality;
+    if (source->SetXResolution(resolution) != CapResult::Success)
+        logError(QStringLiteral("Cannot set X resolution %1!").arg(area.Quality));
+    logLine(QStringLiteral("X resolution set %1").arg(area.Quality));
+    if (source->SetYResolution(resolution) != CapResult::Success)
+        logError(QStringLiteral("Cannot set Y resolution %1!").arg(area.Quality));
+    logLine(QStringLiteral("Y resolution set %1").arg(area.Quality));
+    const double right = area.Left + area.Width;
+    const double bottom = area.Top + area.Height;
+    const QString frame = QStringLiteral("(%1, %2, %3, %4)!")
+                              .arg(FormatTwoDecimals(area.Left), FormatTwoDecimals(area.Top),
+                                   FormatTwoDecimals(right), FormatTwoDecimals(bottom));
+    if (source->SetFrame(area.Left, area.Top, right, bottom) != CapResult::Success)
+        logError(QStringLiteral("Cannot set scanning area ") + frame);
+    logLine(QStringLiteral("Scan area set ") + frame);
+
+    if (source->EnableSource(false, true)) {
+        logLine(QStringLiteral("Source enabled"));
+    } else {
+        logLine(QStringLiteral("Source disabled"));
+        // No image will ever come: without this every later scan would be refused.
+        abandonScan(source, QStringLiteral("Scan abandoned, source closed"));
+    }
+}
+
+void TfrmMain::abandonScan(TTwainSource *Source, const QString &Reason)
+{
+    ScanCard.reset();
+    ScanArea = nullptr;
+    if (Source)
+        Source->SetLoaded(false);
+    logLine(Reason);
+}
+
+bool TfrmMain::sharesFileWithAnotherCard(const QString &FullSizeFile) const
+{
+    if (!QFileInfo::exists(FullSizeFile))
+        return false;
+    const AnsiString name = ScanCard->ScanFileName(fileNamesSetting());
+    for (int i = 0; i < Cards.Count(); ++i) {
+        const TGameCard *card = Cards.Objects(i);
+        if (card && card->Id != ScanCard->Id && card->ScanFileName(fileNamesSetting()) == name)
+            return true;
+    }
+    return false;
+}
+
+void TfrmMain::saveAcquiredImage()
+{
+    TQualityPlace place;
+    const QImage &picture = ImageHolder->Picture();
+    const int width = picture.width();
+    const int height = picture.height();
+    const int longSide = qMax(width, height);
+    switch (ScanArea ? ScanArea->Quality : QualityMedium) {
+    case QualityVeryHigh: place = {&ScanVhqDir, ScanVHQ, longSide / 4}; break;
+    case QualityHigh: place = {&ScanHqDir, ScanHQ, longSide / 2}; break;
+    default: place = {&ScanMqDir, ScanMQ, longSide}; break;
+    }
+
+    const QString fileName = FromAnsi(ScanCard->ScanFileName(fileNamesSetting()));
+    const QString hq = *place.Folder + fileName;
+    logLine(QStringLiteral("hqName=") + hq);
+    const QString web = ScanWebDir + fileName;
+    logLine(QStringLiteral("webName=") + web);
+    for (const QString &file : {hq, web}) {
+        const QString folder = QFileInfo(file).absolutePath();
+        if (!QDir().mkpath(folder))
+            throw EAppError(_("Cannot create folder \"%1\".").arg(QDir::toNativeSeparators(folder)));
+    }
+    logLine(QStringLiteral("Folders ready"));
+    const double ratio = height > 0 ? double(width) / double(height) : 1.0;
+    logLine(QStringLiteral("image ratio=") + FormatTwoDecimals(ratio));
+
+    // Two cards may share a file name (naming by number with numbers missing,
+    // naming by name with twins): a scan must not silently replace another
+    // card's picture. A rescan of the same card replaces its own file.
+    if (sharesFileWithAnotherCard(hq)) {
+        if (!MessageDlgYesNo(_("The file \"%1\" exists and belongs to another card of this list "
+                               "as well. Replace it?").arg(QDir::toNativeSeparators(hq)))) {
+            logLine(QStringLiteral("Existing file of another card kept, card not saved: ") + hq);
+            return;
+        }
+        logLine(QStringLiteral("Existing file of another card replaced: ") + hq);
+    }
+
+    SaveHqAndWebJpeg(picture, hq, place.WebLongSide, kWebJpegQuality, web, ratio, watermarkSetting(),
+                     [] { logLine(QStringLiteral("HQ file saved")); });
+    logLine(QStringLiteral("Resized web image saved"));
+
+    for (int i = 0; i < Cards.Count(); ++i) {
+        TGameCard *card = Cards.Objects(i);
+        if (card && card->Id == ScanCard->Id) {
+            card->ScanStatus = place.Status;
+            logLine(QStringLiteral("local scan status changed"));
+            CardsModel->Repaint();
+            logLine(QStringLiteral("Image repainted"));
+            break;
+        }
+    }
+
+    lbFileName->setText(hq);
+    QFile file(hq);
+    if (!file.open(QIODevice::ReadOnly))
+        throw EAppError(_("Cannot open file \"%1\". %2").arg(QDir::toNativeSeparators(hq), file.errorString()));
+    logLine(QStringLiteral("File opened"));
+    lbSize->setText(_("Cannot read file size"));
+    const QString facts = QStringLiteral("%1x%2, %3kB").arg(width).arg(height).arg(file.size() / 1024);
+    lbSize->setText(facts);
+    logLine(QStringLiteral("File info: ") + facts);
+    file.close();
+    logLine(QStringLiteral("File closed"));
+
+    const int row = SelectedRow();
+    if (row >= 0 && row < Cards.Count() && Cards.Objects(row)->Id == ScanCard->Id
+        && row + 1 < CardsModel->rowCount()) {
+        SkipImageLoad = true;
+        const QModelIndex next = CardsModel->index(row + 1, TCardListModel::ColName);
+        vstCards->selectionModel()->setCurrentIndex(
+            next, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        vstCards->scrollTo(next);
+        logLine(QStringLiteral("Move focus to next card"));
+    }
+}
+
+void TfrmMain::TwainTwainAcquire(TTwainManager *, int, const QImage &Image, bool &Cancel)
+{
+    logLine(QStringLiteral("TwainAcquire()"));
+    ImageHolder->SetPicture(Image);
+    logLine(QStringLiteral("Image assigned"));
+    Cancel = true;
+    logLine(QStringLiteral("Cancel set to true (wants only single image)"));
+    if (!ScanCard) {
+        logError(QStringLiteral("Cannot match acquired image to card!"));
+        MessageDlg(QStringLiteral("Cannot match acquired image to card!"), TMsgDlgType::Error);
+        logLine(QStringLiteral("TwainAcquire()-END"));
+        return;
+    }
+    logLine(QStringLiteral("Saving images"));
+    try {
+        saveAcquiredImage();
+    } catch (const std::exception &Error) {
+        const QString text = QStringLiteral("Error while saving image: ") + ErrorMessageOf(Error);
+        logError(text);
+        MessageDlg(text, TMsgDlgType::Error);
+    }
+    ScanCard.reset();
+    ScanArea = nullptr;
+    if (TTwainSource *source = Twain->SourceAt(SourceIndex))
+        source->SetLoaded(false);
+    logLine(QStringLiteral("Loaded set to False"));
+    logLine(QStringLiteral("TwainAcquire()-END"));
+}
+
+void TfrmMain::TwainAcquireCancel(TTwainManager *, int)
+{
+    ScanCard.reset();
+    logLine(QStringLiteral("AcquireCancel()"));
+}
+
+void TfrmMain::TwainAcquireError(TTwainManager *, int Index, int ErrorCode, int Additional)
+{
+    ScanCard.reset();
+    logLine(QStringLiteral("AcquireError()"));
+    logLine(QStringLiteral("index=%1, errorcode=%2, additional=%3").arg(Index).arg(ErrorCode).arg(Additional));
+}
+
+void TfrmMain::TwainSourceDisable(TTwainManager *, int)
+{
+    logLine(QStringLiteral("SourceDisable()"));
+}
+
+void TfrmMain::TwainTransferComplete(TTwainManager *, int Index, bool Canceled)
+{
+    logLine(QStringLiteral("TransferComplete(..., %1, %2)").arg(Index).arg(Canceled ? -1 : 0));
+}
+
+void TfrmMain::RunScannerCapabilitiesTest()
+{
+    if (!Twain->LoadDsm()) {
+        ShowMessage(_("Twain is not installed."));
+        return;
+    }
+    if (SourceIndex == -1)
+        actSelectSourceExecute();
+    if (SourceIndex == -1 || !forms_ || !forms_->frmTest)
+        return;
+    TfrmTest &report = *forms_->frmTest;
+    report.show();
+    report.raise();
+    RunScannerTest(report, Twain->SourceAt(SourceIndex));
+}
