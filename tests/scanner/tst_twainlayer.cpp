@@ -2,11 +2,10 @@
 
 #include "DsmFixture.h"
 
+#include "platform/AppPaths.h"
 #include "scanner/FormSelectSource.h"
 #include "support/DialogRecorder.h"
 #include "support/TestEnvironment.h"
-
-#include "platform/AppPaths.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -20,116 +19,142 @@
 
 namespace {
 
-// Records every event as a line and keeps a copy of each delivered image.
-struct TEventLog
-{
-    std::vector<std::string> Lines;
-    std::vector<QImage> Images;
-    bool CancelInAcquire = false;
-    bool CloseInAcquire = false;
-    bool ThrowInAcquire = false;
-    bool PollInAcquire = false; // as the timer does under a handler's modal loop
+using Lines = std::vector<std::string>;
 
-    void Bind(TTwainManager &Manager)
+class TwainLayer : public ::testing::Test
+{
+protected:
+    TwainLayer() { Fresh(); }
+    ~TwainLayer() override { Manager.reset(); }
+
+    static QString dir() { return TDsmFixture::LibraryDir(); }
+    void Set(const char *Key, const char *Value) { Dsm.Set(Key, Value); }
+    size_t SentCount() const { return Dsm.Triplets().size(); }
+    Lines Sent(size_t From = 0) const { return Dsm.TripletTexts(From); }
+    // Destinations of the DAT_EVENT calls from From on.
+    std::vector<uint32_t> Offered(size_t From) const
     {
-        Manager.OnTwainAcquire = [this](TTwainManager *Sender, int Index, const QImage &Image,
-                                        bool &Cancel) {
-            Lines.push_back("acquire " + std::to_string(Index));
+        std::vector<uint32_t> ids;
+        const std::vector<VfbTriplet> all = Dsm.Triplets();
+        for (size_t i = From; i < all.size(); ++i)
+            if (all[i].Dat == DAT_EVENT)
+                ids.push_back(all[i].DestId);
+        return ids;
+    }
+
+    // A new manager on Window with every event written to Log.
+    void Fresh()
+    {
+        Manager.reset();
+        Log.clear();
+        Images.clear();
+        Manager = std::make_unique<TTwainManager>(&Window);
+        Manager->DsmSearchFolders = {dir()};
+        Manager->OnTwainAcquire = [this](TTwainManager *Sender, int Index, const QImage &Image,
+                                         bool &Cancel) {
+            Log.push_back("acquire " + std::to_string(Index));
             Images.push_back(Image.copy());
             Cancel = Cancel || CancelInAcquire;
             if (CloseInAcquire)
                 Sender->SourceAt(Index)->SetLoaded(false);
-            if (PollInAcquire)
+            if (PollInAcquire) // as the timer does under a handler's modal loop
                 Sender->Poll();
             if (ThrowInAcquire)
                 throw std::runtime_error("handler failed");
         };
-        Manager.OnAcquireCancel = [this](TTwainManager *, int Index) {
-            Lines.push_back("cancel " + std::to_string(Index));
+        auto line = [this](const char *What) {
+            return [this, What](TTwainManager *, int Index) {
+                Log.push_back(What + std::to_string(Index));
+            };
         };
-        Manager.OnAcquireError = [this](TTwainManager *, int Index, int Code, int Additional) {
-            Lines.push_back("error " + std::to_string(Index) + " " + std::to_string(Code) + " "
-                            + std::to_string(Additional));
+        Manager->OnAcquireCancel = line("cancel ");
+        Manager->OnSourceDisable = line("disabled ");
+        Manager->OnAcquireError = [this](TTwainManager *, int Index, int Code, int Additional) {
+            Log.push_back("error " + std::to_string(Index) + " " + std::to_string(Code) + " "
+                          + std::to_string(Additional));
         };
-        Manager.OnSourceDisable = [this](TTwainManager *, int Index) {
-            Lines.push_back("disabled " + std::to_string(Index));
+        Manager->OnTransferComplete = [this](TTwainManager *, int Index, bool Canceled) {
+            Log.push_back("complete " + std::to_string(Index) + (Canceled ? " canceled" : ""));
         };
-        Manager.OnTransferComplete = [this](TTwainManager *, int Index, bool Canceled) {
-            Lines.push_back("complete " + std::to_string(Index) + (Canceled ? " canceled" : ""));
-        };
-        Manager.ErrorReporter = [this](const std::exception &e) {
-            Lines.push_back(std::string("reported ") + e.what());
+        Manager->ErrorReporter = [this](const std::exception &e) {
+            Log.push_back(std::string("reported ") + e.what());
         };
     }
+
+    TTwainSource *Open(int Index = 0)
+    {
+        if (!Manager->LoadDsm() || !Manager->OpenManager())
+            return nullptr;
+        TTwainSource *source = Manager->SourceAt(Index);
+        if (source)
+            source->SetLoaded(true);
+        return source;
+    }
+
+    // A small page: 50 dpi over 1 x 1.2 inches, 50 x 60 pixels (RGB rows padded).
+    static void Configure(TTwainSource &Source, TW_UINT16 PixelType)
+    {
+        EXPECT_EQ(Source.SetPixelType(PixelType), CapResult::Success);
+        EXPECT_EQ(Source.SetUnits(TWUN_INCHES), CapResult::Success);
+        EXPECT_EQ(Source.SetXResolution(50), CapResult::Success);
+        EXPECT_EQ(Source.SetYResolution(50), CapResult::Success);
+        EXPECT_EQ(Source.SetFrame(0, 0, 1, 1.2), CapResult::Success);
+    }
+
+    // Enables the source and polls once, as the timer would: the whole sequence runs.
+    void Acquire(TTwainSource &Source)
+    {
+        ASSERT_TRUE(Source.EnableSource(false, true));
+        Manager->Poll();
+    }
+
+    // Compares pixel by pixel with the image exactly as the source handed it out.
+    void ExpectRendered(const QImage &Image) const
+    {
+        VfbImage rendered{};
+        ASSERT_TRUE(Dsm.LastImage(rendered));
+        ASSERT_EQ(Image.size(), QSize(rendered.Width, rendered.Height));
+        for (int y = 0; y < rendered.Height; ++y)
+            for (int x = 0; x < rendered.Width; ++x)
+                ASSERT_EQ(Image.pixel(x, y), RenderedPixel(rendered, x, y)) << x << "," << y;
+    }
+
+    TDsmFixture Dsm;
+    QObject Window;
+    std::unique_ptr<TTwainManager> Manager;
+    Lines Log;
+    std::vector<QImage> Images;
+    bool CancelInAcquire = false, CloseInAcquire = false, ThrowInAcquire = false,
+         PollInAcquire = false;
 };
-
-using Lines = std::vector<std::string>;
-
-TTwainSource *openSource(TTwainManager &Manager, int Index = 0)
-{
-    if (!Manager.LoadDsm() || !Manager.OpenManager())
-        return nullptr;
-    TTwainSource *source = Manager.SourceAt(Index);
-    if (source)
-        source->SetLoaded(true);
-    return source;
-}
-
-// A small page: 50 dpi over 1 x 1.2 inches, 50 x 60 pixels (RGB rows padded).
-void configure(TTwainSource &Source, TW_UINT16 PixelType)
-{
-    EXPECT_EQ(Source.SetPixelType(PixelType), CapResult::Success);
-    EXPECT_EQ(Source.SetUnits(TWUN_INCHES), CapResult::Success);
-    EXPECT_EQ(Source.SetXResolution(50), CapResult::Success);
-    EXPECT_EQ(Source.SetYResolution(50), CapResult::Success);
-    EXPECT_EQ(Source.SetFrame(0, 0, 1, 1.2), CapResult::Success);
-}
-
-void expectSameImage(const TDsmFixture &Dsm, const QImage &Image, const char *What)
-{
-    VfbImage rendered{};
-    ASSERT_TRUE(Dsm.LastImage(rendered)) << What;
-    ASSERT_EQ(Image.size(), QSize(rendered.Width, rendered.Height)) << What;
-    for (int y = 0; y < rendered.Height; ++y)
-        for (int x = 0; x < rendered.Width; ++x)
-            ASSERT_EQ(Image.pixel(x, y), RenderedPixel(rendered, x, y)) << What << " at " << x << "," << y;
-}
-
-// Runs one acquisition up to the rebuilt connection; the poll stands for the timer.
-void acquire(TTwainManager &Manager, TTwainSource &Source)
-{
-    ASSERT_TRUE(Source.EnableSource(false, true));
-    Manager.Poll();
-}
 
 } // namespace
 
-TEST(TwainLayer, LoadsTheFirstFolderHoldingTheManager)
+TEST_F(TwainLayer, LoadsTheFirstFolderHoldingTheManager)
 {
     TTestEnvironment env;
-    const QString real = TDsmFixture::LibraryDir() + QLatin1Char('/') + QLatin1String(DsmFileName);
+    const QString name = QLatin1String(DsmFileName);
     const QString a = env.Path(QStringLiteral("a/")), b = env.Path(QStringLiteral("b/"));
+    QDir().mkpath(b + name); // a folder of that name
     QDir().mkpath(a);
-    QDir().mkpath(b + QLatin1String(DsmFileName));          // a folder of that name
-    ASSERT_TRUE(QFile::copy(real, a + QLatin1String(DsmFileName)));
-    const QString noEntry = env.WriteFile(QStringLiteral("c/") + QLatin1String(DsmFileName), {});
-    ASSERT_TRUE(QFile::remove(noEntry));
+    ASSERT_TRUE(QFile::copy(dir() + u'/' + name, a + name));
+    const QString noEntry = env.Path(QStringLiteral("c/")) + name;
+    QDir().mkpath(env.Path(QStringLiteral("c")));
     ASSERT_TRUE(QFile::copy(QStringLiteral("/lib/x86_64-linux-gnu/libm.so.6"), noEntry));
-    const QString junk = env.WriteFile(QStringLiteral("d/") + QLatin1String(DsmFileName), "not a library");
+    env.WriteFile(QStringLiteral("d/") + name, "not a library");
 
-    const struct { QStringList Folders; bool Loads; QString From; } cases[] = {
-        {{b, a, TDsmFixture::LibraryDir()}, true, a + QLatin1String(DsmFileName)},
-        {{env.Path(QStringLiteral("missing")), b}, false, {}},
-        {{env.Path(QStringLiteral("c"))}, false, {}},
-        {{env.Path(QStringLiteral("d"))}, false, {}},
+    const struct { QStringList Folders; QString From; } cases[] = {
+        {{b, a, dir()}, a + name},
+        {{env.Path(QStringLiteral("missing")), b}, {}},
+        {{env.Path(QStringLiteral("c"))}, {}},
+        {{env.Path(QStringLiteral("d"))}, {}},
     };
     for (const auto &c : cases) {
-        QObject window;
-        TTwainManager manager(&window);
-        manager.DsmSearchFolders = c.Folders;
-        EXPECT_EQ(manager.LoadDsm(), c.Loads) << c.Folders.join(u',').toStdString();
-        EXPECT_EQ(manager.DsmLoaded(), c.Loads);
-        EXPECT_EQ(manager.DsmModule().FileName(), c.From);
+        Fresh();
+        Manager->DsmSearchFolders = c.Folders;
+        EXPECT_EQ(Manager->LoadDsm(), !c.From.isEmpty()) << c.Folders.join(u',').toStdString();
+        EXPECT_EQ(Manager->DsmLoaded(), !c.From.isEmpty());
+        EXPECT_EQ(Manager->DsmModule().FileName(), c.From);
     }
     SetExeDirOverride(b);
     EXPECT_EQ(DefaultDsmSearchFolders(),
@@ -138,57 +163,46 @@ TEST(TwainLayer, LoadsTheFirstFolderHoldingTheManager)
     SetExeDirOverride({});
 }
 
-TEST(TwainLayer, ListsSourcesAndFindsTheDefault)
+TEST_F(TwainLayer, ListsSourcesAndFindsTheDefault)
 {
-    TDsmFixture dsm;
-    QObject window;
-    dsm.Set("sources", "3");
-    auto manager = dsm.MakeManager(&window);
-    EXPECT_EQ(manager->NumSources(), 0);
-    EXPECT_EQ(manager->SourceAt(0), nullptr);
-    EXPECT_EQ(manager->ChooseSource(), -1);
-    ASSERT_TRUE(manager->LoadDsm());
-    EXPECT_EQ(manager->FindDefaultSource(), 0) << "manager not open";
-    ASSERT_TRUE(manager->OpenManager());
-    ASSERT_EQ(manager->NumSources(), 3);
-    EXPECT_EQ(manager->SourceAt(1)->ProductName(), "Virtual Flatbed 2");
-    EXPECT_EQ(manager->SourceAt(2)->Index, 2);
-    EXPECT_EQ(manager->SourceAt(2)->TransferMode, TransferNative);
-    EXPECT_EQ(manager->SourceAt(3), nullptr);
-
-    const struct { const char *Default; int Found; int AtMinusOne; } cases[] = {
-        {"2", 2, 2}, {"-1", 0, 0},
-    };
-    for (const auto &c : cases) {
-        dsm.Set("default_source", c.Default);
-        EXPECT_EQ(manager->FindDefaultSource(), c.Found) << c.Default;
-        EXPECT_EQ(manager->SourceAt(-1), manager->SourceAt(c.AtMinusOne)) << c.Default;
+    Set("sources", "3");
+    EXPECT_EQ(Manager->NumSources(), 0);
+    EXPECT_EQ(Manager->SourceAt(0), nullptr);
+    EXPECT_EQ(Manager->ChooseSource(), -1);
+    ASSERT_TRUE(Manager->LoadDsm());
+    EXPECT_EQ(Manager->FindDefaultSource(), 0) << "manager not open";
+    ASSERT_TRUE(Manager->OpenManager());
+    ASSERT_EQ(Manager->NumSources(), 3);
+    EXPECT_EQ(Manager->SourceAt(1)->ProductName(), "Virtual Flatbed 2");
+    EXPECT_EQ(Manager->SourceAt(2)->Index, 2);
+    EXPECT_EQ(Manager->SourceAt(2)->TransferMode, TransferNative);
+    EXPECT_EQ(Manager->SourceAt(3), nullptr);
+    for (const auto &[reported, found] : {std::pair{"2", 2}, {"-1", 0}}) {
+        Set("default_source", reported);
+        EXPECT_EQ(Manager->FindDefaultSource(), found) << reported;
+        EXPECT_EQ(Manager->SourceAt(-1), Manager->SourceAt(found)) << reported;
     }
 
     // No source installed: nothing listed, nothing shown.
     TDialogRecorder dialogs;
-    BindTwainUi(*manager);
-    dsm.Set("fail 1 3 4", "7 0");
-    manager->ResetConnection();
-    EXPECT_EQ(manager->NumSources(), 0);
-    EXPECT_EQ(manager->ChooseSource(), -1);
+    BindTwainUi(*Manager);
+    Set("sources", "0");
+    Manager->ResetConnection();
+    EXPECT_EQ(Manager->NumSources(), 0);
+    EXPECT_EQ(Manager->ChooseSource(), -1);
     EXPECT_TRUE(dialogs.ModalForms.isEmpty());
 }
 
-TEST(TwainLayer, ChoosingThroughTheDialog)
+TEST_F(TwainLayer, ChoosingThroughTheDialog)
 {
-    TDsmFixture dsm;
     TDialogRecorder dialogs;
-    QObject window;
-    dsm.Set("sources", "3");
-    auto manager = dsm.MakeManager(&window);
-    BindTwainUi(*manager);
-    ASSERT_TRUE(openSource(*manager, 0));
-
+    Set("sources", "3");
+    BindTwainUi(*Manager);
+    ASSERT_TRUE(Open());
     QStringList shown;
     int preselected = -2;
     auto pick = [&](int Row, int Result) {
-        return [&, Row, Result](QDialog &d) {
+        dialogs.QueueModal([&, Row, Result](QDialog &d) {
             auto &form = static_cast<TFormSelectSource &>(d);
             shown.clear();
             for (int i = 0; i < form.lbSources->count(); ++i)
@@ -202,163 +216,109 @@ TEST(TwainLayer, ChoosingThroughTheDialog)
             EXPECT_TRUE(form.btOk->isDefault());
             form.lbSources->setCurrentRow(Row);
             return Result;
-        };
+        });
     };
-    dialogs.QueueModal(pick(2, QDialog::Accepted));
-    EXPECT_EQ(manager->ChooseSource(), 2);
-    EXPECT_EQ(shown, (QStringList{"Virtual Flatbed", "Virtual Flatbed 2", "Virtual Flatbed 3"}));
-    EXPECT_EQ(preselected, 0);
-    dialogs.QueueModal(pick(1, QDialog::Accepted));
-    EXPECT_EQ(manager->ChooseSource(), 1);
-    EXPECT_EQ(preselected, 2) << "the last choice is preselected";
-    dialogs.QueueModal(pick(0, QDialog::Rejected));
-    EXPECT_EQ(manager->ChooseSource(), -1);
-    EXPECT_EQ(manager->ChosenIndex, -1);
-
-    // A choice beyond a shorter list preselects the first entry.
-    manager->ChosenIndex = 7;
-    dialogs.QueueModal(pick(0, QDialog::Accepted));
-    EXPECT_EQ(manager->ChooseSource(), 0);
-    EXPECT_EQ(preselected, 0);
-    EXPECT_EQ(dialogs.ModalForms.size(), 4);
-}
-
-TEST(TwainLayer, OpenEnableDisableCloseKeepTheFlags)
-{
-    TDsmFixture dsm;
-    QObject window;
-    dsm.Set("sources", "2");
-    dsm.Set("scan_ms", "100000");
-    auto manager = dsm.MakeManager(&window);
-    TEventLog log;
-    log.Bind(*manager);
-    TTwainSource *first = openSource(*manager, 0);
-    TTwainSource *second = openSource(*manager, 1);
-    ASSERT_TRUE(first && second);
-    EXPECT_TRUE(first->Loaded() && second->Loaded());
-    EXPECT_EQ(manager->OpenSourceCount(), 2);
-    EXPECT_TRUE(first->Open()) << "already open";
-    EXPECT_EQ(manager->OpenSourceCount(), 2);
-    first->SetEnabled(true);
-    EXPECT_TRUE(first->Enabled());
-    EXPECT_TRUE(manager->PollTimer().isActive());
-    EXPECT_TRUE(first->DisableSource());
-    EXPECT_FALSE(first->Enabled());
-    EXPECT_FALSE(manager->PollTimer().isActive());
-    EXPECT_EQ(log.Lines, Lines{"disabled 0"});
-    second->SetLoaded(false);
-    EXPECT_FALSE(second->Loaded());
-    EXPECT_EQ(manager->OpenSourceCount(), 1);
-    manager->CloseManager();
-    EXPECT_FALSE(manager->ManagerOpen());
-    EXPECT_EQ(manager->OpenSourceCount(), 0);
-    EXPECT_TRUE(manager->UnloadDsm());
-    EXPECT_FALSE(manager->DsmLoaded());
-}
-
-TEST(TwainLayer, EveryRefusalLeavesTheStateTheRulesGive)
-{
-    TDsmFixture dsm;
-    dsm.Set("scan_ms", "100000");
-    const struct { const char *Fail; const char *Name; } cases[] = {
-        {"fail 1 4 0x301", "open manager"}, {"fail 1 3 0x401", "open source"},
-        {"fail 1 9 0x502", "enable"}, {"fail 1 9 0x501", "disable"},
-        {"fail 1 3 0x402", "close"},
+    const struct { int Before, Row, Result, Preselected, Chosen; } cases[] = {
+        {-1, 2, QDialog::Accepted, 0, 2},
+        {2, 1, QDialog::Accepted, 2, 1},   // the last choice is preselected
+        {1, 0, QDialog::Rejected, 1, -1},  // cancelling forgets the choice
+        {7, 0, QDialog::Accepted, 0, 0},   // beyond the list: the first entry
     };
     for (const auto &c : cases) {
-        SCOPED_TRACE(c.Name);
-        dsm.Set(c.Fail, "1 4");
-        QObject window;
-        auto manager = dsm.MakeManager(&window);
-        TEventLog log;
-        log.Bind(*manager);
-        ASSERT_TRUE(manager->LoadDsm());
-        const bool managerOpen = manager->OpenManager();
-        EXPECT_EQ(managerOpen, std::string(c.Name) != "open manager");
-        if (!managerOpen) {
-            EXPECT_EQ(manager->NumSources(), 0);
-            EXPECT_EQ(manager->SourceAt(0), nullptr);
-            EXPECT_EQ(manager->ChooseSource(), -1);
-            dsm.Set(c.Fail, "");
-            continue;
-        }
-        TTwainSource *source = manager->SourceAt(0);
-        source->SetLoaded(true);
-        const bool opened = std::string(c.Name) != "open source";
-        EXPECT_EQ(source->Loaded(), opened);
-        const size_t before = dsm.Triplets().size();
-        const bool enabled = source->EnableSource(false, true);
-        EXPECT_EQ(enabled, opened && std::string(c.Name) != "enable");
-        EXPECT_EQ(source->Enabled(), enabled);
-        if (!opened) {
-            EXPECT_EQ(source->SetUnits(TWUN_INCHES), CapResult::InvalidState);
-            EXPECT_EQ(source->SetFrame(0, 0, 1, 1), CapResult::InvalidState);
-            EXPECT_EQ(dsm.Triplets().size(), before) << "nothing sent for a closed source";
-            dsm.Set(c.Fail, "");
-            continue;
-        }
-        EXPECT_TRUE(manager->PollTimer().isActive()) << "started before the answer";
-        const bool disabled = source->DisableSource();
-        EXPECT_EQ(disabled, std::string(c.Name) != "disable");
-        EXPECT_FALSE(source->Enabled());
-        EXPECT_EQ(log.Lines.size(), size_t(enabled && disabled ? 1 : 0));
-        source->SetLoaded(false);
-        EXPECT_FALSE(source->Loaded());
-        EXPECT_EQ(manager->OpenSourceCount(), std::string(c.Name) == "close" ? 1 : 0);
-        dsm.Set(c.Fail, "");
+        Manager->ChosenIndex = c.Before;
+        pick(c.Row, c.Result);
+        EXPECT_EQ(Manager->ChooseSource(), c.Chosen);
+        EXPECT_EQ(Manager->ChosenIndex, c.Chosen);
+        EXPECT_EQ(preselected, c.Preselected);
     }
+    EXPECT_EQ(shown, (QStringList{"Virtual Flatbed", "Virtual Flatbed 2", "Virtual Flatbed 3"}));
 }
 
-TEST(TwainLayer, PumpOffersMessagesOnlyToOpenSourcesFirstClaimWins)
+TEST_F(TwainLayer, EveryRefusalLeavesTheStateTheRulesGive)
 {
-    TDsmFixture dsm;
-    QObject window;
-    dsm.Set("sources", "2");
-    dsm.Set("scan_ms", "100000");
-    auto manager = dsm.MakeManager(&window);
-    TEventLog log;
-    log.Bind(*manager);
-    ASSERT_TRUE(manager->LoadDsm() && manager->OpenManager());
-    ASSERT_EQ(manager->NumSources(), 2);
-    size_t before = dsm.Triplets().size();
-    QEvent event(QEvent::User);
-    QCoreApplication::sendEvent(&window, &event);
-    manager->Poll();
-    EXPECT_EQ(dsm.Triplets().size(), before) << "no open source: nothing offered";
-
-    TTwainSource *first = openSource(*manager, 0);
-    TTwainSource *second = openSource(*manager, 1);
-    const TW_UINT32 firstId = first->Record()->Id, secondId = second->Record()->Id;
-    ASSERT_TRUE(first->EnableSource(false, true) && second->EnableSource(false, true));
-    before = dsm.Triplets().size();
-    manager->Poll();
-    auto offeredTo = [&](size_t From) {
-        std::vector<uint32_t> ids;
-        const auto all = dsm.Triplets();
-        for (size_t i = From; i < all.size(); ++i)
-            if (all[i].Dat == DAT_EVENT)
-                ids.push_back(all[i].DestId);
-        return ids;
+    Set("scan_ms", "100000");
+    const struct { const char *Fail; bool Opens, Enables, Disables; int OpenAfterClose; } cases[] = {
+        {nullptr, true, true, true, 0},
+        {"fail 1 3 0x401", false, false, true, 0}, // open the source
+        {"fail 1 9 0x502", true, false, true, 0},  // enable
+        {"fail 1 9 0x501", true, true, false, 0},  // disable
+        {"fail 1 3 0x402", true, true, true, 1},   // close
     };
-    EXPECT_EQ(offeredTo(before), (std::vector<uint32_t>{firstId, secondId})) << "unclaimed: both see it";
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.Fail ? c.Fail : "none");
+        if (c.Fail)
+            Set(c.Fail, "1 4");
+        Fresh();
+        TTwainSource *source = Open();
+        ASSERT_TRUE(source);
+        EXPECT_EQ(source->Loaded(), c.Opens);
+        EXPECT_EQ(Manager->OpenSourceCount(), c.Opens ? 1 : 0);
+        const size_t before = SentCount();
+        EXPECT_EQ(source->EnableSource(false, true), c.Enables);
+        EXPECT_EQ(source->Enabled(), c.Enables);
+        if (!c.Opens) {
+            EXPECT_EQ(source->SetUnits(TWUN_INCHES), CapResult::InvalidState);
+            EXPECT_EQ(source->SetFrame(0, 0, 1, 1), CapResult::InvalidState);
+            EXPECT_EQ(source->ConditionCode(), 0);
+            EXPECT_EQ(SentCount(), before) << "nothing sent for a closed source";
+        } else {
+            EXPECT_TRUE(Manager->PollTimer().isActive()) << "started before the answer";
+            EXPECT_EQ(source->DisableSource(), c.Disables);
+            EXPECT_FALSE(source->Enabled());
+            EXPECT_FALSE(Manager->PollTimer().isActive());
+            EXPECT_EQ(Log, c.Enables && c.Disables ? Lines{"disabled 0"} : Lines{});
+            source->SetLoaded(false);
+            EXPECT_FALSE(source->Loaded());
+            EXPECT_EQ(Manager->OpenSourceCount(), c.OpenAfterClose);
+        }
+        if (c.Fail)
+            Set(c.Fail, "");
+    }
+    Set("fail 1 4 0x301", "1 4");
+    Fresh();
+    ASSERT_TRUE(Manager->LoadDsm());
+    EXPECT_FALSE(Manager->OpenManager());
+    EXPECT_EQ(Manager->NumSources(), 0);
+    EXPECT_EQ(Manager->SourceAt(0), nullptr);
+    EXPECT_EQ(Manager->ChooseSource(), -1);
+    EXPECT_TRUE(Manager->UnloadDsm());
+    EXPECT_FALSE(Manager->DsmLoaded());
+}
+
+TEST_F(TwainLayer, PumpOffersMessagesOnlyToOpenSourcesFirstClaimWins)
+{
+    Set("sources", "2");
+    Set("scan_ms", "100000");
+    ASSERT_TRUE(Manager->LoadDsm() && Manager->OpenManager());
+    ASSERT_EQ(Manager->NumSources(), 2);
+    size_t before = SentCount();
+    QEvent event(QEvent::User);
+    QCoreApplication::sendEvent(&Window, &event);
+    Manager->Poll();
+    EXPECT_EQ(SentCount(), before) << "no open source: nothing offered";
+
+    TTwainSource *first = Open(0), *second = Open(1);
+    const uint32_t firstId = first->Record()->Id, secondId = second->Record()->Id;
+    EXPECT_EQ(Manager->OpenSourceCount(), 2);
+    ASSERT_TRUE(first->EnableSource(false, true) && second->EnableSource(false, true));
+    before = SentCount();
+    Manager->Poll();
+    EXPECT_EQ(Offered(before), (std::vector<uint32_t>{firstId, secondId})) << "unclaimed: both see it";
 
     first->DisableSource();
     second->DisableSource();
-    dsm.Set("scan_ms", "0");
+    Set("scan_ms", "0");
     ASSERT_TRUE(first->EnableSource(false, true) && second->EnableSource(false, true));
-    before = dsm.Triplets().size();
-    manager->Poll();
-    EXPECT_EQ(offeredTo(before), (std::vector<uint32_t>{firstId})) << "the first claims it";
-    EXPECT_EQ(log.Lines, (Lines{"disabled 0", "disabled 1", "acquire 0", "disabled 0", "complete 0",
-                                "disabled 1"}));
+    before = SentCount();
+    Manager->Poll();
+    EXPECT_EQ(Offered(before), (std::vector<uint32_t>{firstId})) << "the first claims it";
+    EXPECT_EQ(Log, (Lines{"disabled 0", "disabled 1", "acquire 0", "disabled 0", "complete 0",
+                          "disabled 1"}));
 }
 
-TEST(TwainLayer, CapabilityResults)
+TEST_F(TwainLayer, CapabilityResults)
 {
-    TDsmFixture dsm;
-    QObject window;
-    auto manager = dsm.MakeManager(&window);
-    TTwainSource *source = openSource(*manager);
+    TTwainSource *source = Open();
     ASSERT_TRUE(source);
     const struct { const char *Answer; CapResult Result; } cases[] = {
         {"", CapResult::Success}, {"1 13", CapResult::Unsupported}, {"2 0", CapResult::BadOperation},
@@ -366,34 +326,25 @@ TEST(TwainLayer, CapabilityResults)
         {"1 2", CapResult::LowMemory}, {"1 11", CapResult::InvalidState}, {"1 5", CapResult::BadOperation},
     };
     for (const auto &c : cases) {
-        dsm.Set("capfail 0x102 6", c.Answer);
+        Set("capfail 0x102 6", c.Answer);
         EXPECT_EQ(source->SetUnits(TWUN_CENTIMETERS), c.Result) << c.Answer;
     }
-    dsm.Set("capfail 0x102 6", "");
-
+    Set("capfail 0x102 6", "");
     TW_UINT16 unit = 99;
     EXPECT_EQ(source->SetUnits(TWUN_CENTIMETERS), CapResult::Success);
     EXPECT_EQ(source->ReadCurrentUInt16(ICAP_UNITS, 0, unit), CapResult::Success);
     EXPECT_EQ(unit, TWUN_CENTIMETERS);
-    dsm.Set("units_container", "onevalue");
+    Set("units_container", "onevalue");
     TEnumCapability read;
     EXPECT_EQ(source->ReadEnumCapability(ICAP_UNITS, 0, read), CapResult::InvalidContainer);
     TTwainMemory container;
     EXPECT_EQ(source->GetCapability(ICAP_UNITS, 9, container, unit), CapResult::BadOperation);
-
-    source->SetLoaded(false);
-    const size_t before = dsm.Triplets().size();
-    EXPECT_EQ(source->SetUnits(TWUN_INCHES), CapResult::InvalidState);
-    EXPECT_EQ(source->ReadEnumCapability(ICAP_UNITS, 0, read), CapResult::InvalidState);
-    EXPECT_EQ(source->ConditionCode(), 0);
-    EXPECT_EQ(dsm.Triplets().size(), before);
 }
 
-TEST(TwainLayer, TransfersDeliverWhatTheSourceRendered)
+TEST_F(TwainLayer, TransfersDeliverWhatTheSourceRendered)
 {
-    TDsmFixture dsm;
-    dsm.Set("preferred", "1000"); // strips that split rows
-    const struct { uint8_t Mode; TW_UINT16 PixelType; const char *Flavor; QImage::Format Memory; } cases[] = {
+    Set("preferred", "1000"); // strips that split rows
+    const struct { uint8_t Mode; TW_UINT16 PixelType; const char *Flavor; QImage::Format Format; } cases[] = {
         {TransferNative, TWPT_RGB, "0", QImage::Format_RGB32},
         {TransferNative, TWPT_GRAY, "0", QImage::Format_RGB32},
         {TransferNative, TWPT_BW, "1", QImage::Format_RGB32},
@@ -406,117 +357,82 @@ TEST(TwainLayer, TransfersDeliverWhatTheSourceRendered)
         {TransferFile, TWPT_RGB, "0", QImage::Format_Invalid},
     };
     for (const auto &c : cases) {
-        const std::string what = "mode " + std::to_string(c.Mode) + " type " + std::to_string(c.PixelType)
-                                 + " flavour " + c.Flavor;
-        SCOPED_TRACE(what);
-        dsm.Set("pixel_flavor", c.Flavor);
-        QObject window;
-        auto manager = dsm.MakeManager(&window);
-        TEventLog log;
-        log.Bind(*manager);
+        SCOPED_TRACE("mode " + std::to_string(c.Mode) + " type " + std::to_string(c.PixelType)
+                     + " flavour " + c.Flavor);
+        Set("pixel_flavor", c.Flavor);
+        Fresh();
         QString fileName;
-        manager->OnAfterFileTransfer = [&](TTwainManager *, int, const QString &Name, int) { fileName = Name; };
-        TTwainSource *source = openSource(*manager);
+        Manager->OnAfterFileTransfer = [&](TTwainManager *, int, const QString &Name, int) { fileName = Name; };
+        TTwainSource *source = Open();
         ASSERT_TRUE(source);
         source->TransferMode = c.Mode;
-        configure(*source, c.PixelType);
-        acquire(*manager, *source);
-        ASSERT_EQ(log.Images.size(), 1u);
-        if (c.Memory != QImage::Format_Invalid)
-            EXPECT_EQ(log.Images[0].format(), c.Memory);
+        Configure(*source, c.PixelType);
+        Acquire(*source);
+        ASSERT_EQ(Images.size(), 1u);
+        if (c.Format != QImage::Format_Invalid)
+            EXPECT_EQ(Images[0].format(), c.Format);
         else
             EXPECT_FALSE(fileName.isEmpty());
-        if (c.Mode == TransferMemory) {
-            EXPECT_EQ(log.Images[0].dotsPerMeterX(), 1968); // 50 dpi
-        }
-        expectSameImage(dsm, log.Images[0], what.c_str());
+        EXPECT_EQ(Images[0].dotsPerMeterX(), c.Mode == TransferMemory ? 1968 : Images[0].dotsPerMeterX());
+        ExpectRendered(Images[0]);
     }
 }
 
-TEST(TwainLayer, PendingImagesCancelAndFailures)
+TEST_F(TwainLayer, PendingImagesCancelAndFailures)
 {
-    TDsmFixture dsm;
     const struct {
-        const char *Name, *Pending, *Unknown, *Result1;
+        const char *Pending, *Unknown, *Result1, *Event;
         bool Cancel, Close;
         Lines Expected;
-        bool Reset;
+        int Resets, EndXfers;
     } cases[] = {
-        {"one, cancel and close", "1", "0", "", true, true,
-         {"acquire 0", "disabled 0", "complete 0 canceled"}, false},
-        {"two, neither", "2", "0", "", false, false,
-         {"acquire 0", "acquire 0", "disabled 0", "complete 0"}, false},
-        {"two of an open number", "2", "1", "", false, false,
-         {"acquire 0", "acquire 0", "disabled 0", "complete 0"}, false},
-        {"two, cancel only", "2", "0", "", true, false,
-         {"acquire 0", "disabled 0", "complete 0 canceled"}, true},
-        {"source cancels", "2", "0", "3 0", false, false,
-         {"cancel 0", "disabled 0", "complete 0 canceled"}, false},
-        {"low memory", "1", "0", "1 2", false, false,
-         {"error 0 1 2", "disabled 0", "complete 0"}, false},
+        {"1", "0", "", "xferready", true, true, {"acquire 0", "disabled 0", "complete 0 canceled"}, 0, 1},
+        {"2", "0", "", "xferready", false, false, {"acquire 0", "acquire 0", "disabled 0", "complete 0"}, 0, 2},
+        {"2", "1", "", "xferready", false, false, {"acquire 0", "acquire 0", "disabled 0", "complete 0"}, 0, 2},
+        {"2", "0", "", "xferready", true, false, {"acquire 0", "disabled 0", "complete 0 canceled"}, 1, 1},
+        {"2", "0", "3 0", "xferready", false, false, {"cancel 0", "disabled 0", "complete 0 canceled"}, 0, 0},
+        {"1", "0", "1 2", "xferready", false, false, {"error 0 1 2", "disabled 0", "complete 0"}, 0, 1},
+        {"1", "0", "", "closereq", false, false, {"cancel 0", "complete 0 canceled", "disabled 0"}, 0, 0},
     };
     for (const auto &c : cases) {
-        SCOPED_TRACE(c.Name);
-        dsm.Set("pending", c.Pending);
-        dsm.Set("pending_unknown", c.Unknown);
-        dsm.Set("xfer_result 1", c.Result1);
-        QObject window;
-        auto manager = dsm.MakeManager(&window);
-        TEventLog log;
-        log.Bind(*manager);
-        log.CancelInAcquire = c.Cancel;
-        log.CloseInAcquire = c.Close;
-        TTwainSource *source = openSource(*manager);
+        SCOPED_TRACE(::testing::PrintToString(c.Expected));
+        Set("pending", c.Pending);
+        Set("pending_unknown", c.Unknown);
+        Set("xfer_result 1", c.Result1);
+        Set("event", c.Event);
+        Fresh();
+        CancelInAcquire = c.Cancel;
+        CloseInAcquire = c.Close;
+        TTwainSource *source = Open();
         ASSERT_TRUE(source);
-        const size_t from = dsm.Triplets().size();
-        acquire(*manager, *source);
-        EXPECT_EQ(log.Lines, c.Expected);
-        const Lines sent = dsm.TripletTexts(from);
-        EXPECT_EQ(std::count(sent.begin(), sent.end(), "1/5/7=0"), c.Reset ? 1 : 0) << "MSG_RESET";
-        if (std::string(c.Result1) == "3 0") {
-            EXPECT_EQ(std::count_if(sent.begin(), sent.end(), [](const std::string &s) {
-                          return s.rfind("1/5/701", 0) == 0; }), 0) << "no MSG_ENDXFER after a cancel";
-        }
+        const size_t from = SentCount();
+        Acquire(*source);
+        EXPECT_EQ(Log, c.Expected);
+        const Lines sent = Sent(from);
+        EXPECT_EQ(std::count(sent.begin(), sent.end(), "1/5/7=0"), c.Resets) << "MSG_RESET";
+        EXPECT_EQ(std::count_if(sent.begin(), sent.end(), [](const std::string &s) {
+                      return s.rfind("1/5/701=", 0) == 0; }), c.EndXfers) << "MSG_ENDXFER";
+        EXPECT_TRUE(Manager->ManagerOpen());
+        EXPECT_FALSE(Manager->SourcesListed());
+        EXPECT_EQ(Manager->OpenSourceCount(), 0);
     }
 }
 
-TEST(TwainLayer, CloseRequestEndsTheSequence)
+TEST_F(TwainLayer, OneWholeAcquisitionFromLoadToRebuiltConnection)
 {
-    TDsmFixture dsm;
-    dsm.Set("event", "closereq");
-    QObject window;
-    auto manager = dsm.MakeManager(&window);
-    TEventLog log;
-    log.Bind(*manager);
-    TTwainSource *source = openSource(*manager);
-    ASSERT_TRUE(source);
-    acquire(*manager, *source);
-    EXPECT_EQ(log.Lines, (Lines{"cancel 0", "complete 0 canceled", "disabled 0"}));
-    EXPECT_TRUE(manager->ManagerOpen());
-    EXPECT_FALSE(manager->SourcesListed());
-    EXPECT_EQ(manager->OpenSourceCount(), 0);
-}
-
-TEST(TwainLayer, OneWholeAcquisitionFromLoadToRebuiltConnection)
-{
-    TDsmFixture dsm;
-    dsm.Set("preferred", "4000"); // three strips
-    QObject window;
-    auto manager = dsm.MakeManager(&window);
-    TEventLog log;
-    log.Bind(*manager);
-    log.CancelInAcquire = log.CloseInAcquire = true;
-    manager->ChosenIndex = 0;
-    TTwainSource *source = openSource(*manager);
+    Set("preferred", "4000"); // three strips
+    CancelInAcquire = CloseInAcquire = true;
+    Manager->ChosenIndex = 0;
+    TTwainSource *source = Open();
     ASSERT_TRUE(source);
     source->TransferMode = TransferMemory;
-    configure(*source, TWPT_RGB);
-    acquire(*manager, *source);
+    Configure(*source, TWPT_RGB);
+    Acquire(*source);
 
-    EXPECT_EQ(log.Lines, (Lines{"acquire 0", "disabled 0", "complete 0 canceled"}));
-    ASSERT_EQ(log.Images.size(), 1u);
-    expectSameImage(dsm, log.Images[0], "memory RGB");
-    EXPECT_EQ(dsm.TripletTexts(), (Lines{
+    EXPECT_EQ(Log, (Lines{"acquire 0", "disabled 0", "complete 0 canceled"}));
+    ASSERT_EQ(Images.size(), 1u);
+    ExpectRendered(Images[0]);
+    EXPECT_EQ(Sent(), (Lines{
         "1/4/301=0",                                   // open the manager
         "1/3/4=0", "1/3/5=7",                          // list the one source
         "1/3/401=0",                                   // open it
@@ -531,82 +447,65 @@ TEST(TwainLayer, OneWholeAcquisitionFromLoadToRebuiltConnection)
         "1/4/302=0",                                   // the connection rebuilt
         "1/4/301=0",
     }));
-    EXPECT_TRUE(manager->DsmLoaded());
-    EXPECT_TRUE(manager->ManagerOpen());
-    EXPECT_FALSE(manager->SourcesListed());
-    EXPECT_EQ(manager->OpenSourceCount(), 0);
-    EXPECT_EQ(manager->ChosenIndex, 0);
-    ASSERT_NE(manager->SourceAt(0), nullptr);
-    EXPECT_EQ(manager->SourceAt(0)->ProductName(), "Virtual Flatbed");
+    EXPECT_TRUE(Manager->DsmLoaded() && Manager->ManagerOpen());
+    EXPECT_FALSE(Manager->SourcesListed());
+    EXPECT_EQ(Manager->OpenSourceCount(), 0);
+    EXPECT_EQ(Manager->ChosenIndex, 0);
+    ASSERT_NE(Manager->SourceAt(0), nullptr);
+    EXPECT_EQ(Manager->SourceAt(0)->ProductName(), "Virtual Flatbed");
 }
 
-TEST(TwainLayer, BrokenSourcesCostTheImageNotTheProgram)
+TEST_F(TwainLayer, BrokenSourcesCostTheImageNotTheProgram)
 {
-    TDsmFixture dsm;
-    const struct { const char *Bad; uint8_t Mode; } cases[] = {
-        {"native_bisize", TransferNative}, {"native_clrused", TransferNative},
-        {"native_bitcount", TransferNative}, {"native_width0", TransferNative},
-        {"mem_byteswritten", TransferMemory}, {"mem_extra", TransferMemory},
-        {"info_zero", TransferMemory}, {"info_negative", TransferMemory},
-        {"info_huge", TransferMemory},
+    const struct { const char *Bad; uint8_t Mode; int Height; } cases[] = {
+        {"native_bisize", TransferNative, 0}, {"native_clrused", TransferNative, 0},
+        {"native_bitcount", TransferNative, 0}, {"native_width0", TransferNative, 0},
+        {"mem_byteswritten", TransferMemory, 0}, {"mem_extra", TransferMemory, 0},
+        {"info_zero", TransferMemory, 0}, {"info_negative", TransferMemory, 0},
+        {"info_huge", TransferMemory, 0},
+        {"native_height_neg", TransferNative, 1}, // a top-down DIB, which the format allows
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.Bad);
-        dsm.Set("bad", c.Bad);
-        QObject window;
-        auto manager = dsm.MakeManager(&window);
-        TEventLog log;
-        log.Bind(*manager);
-        TTwainSource *source = openSource(*manager);
+        Set("bad", c.Bad);
+        Fresh();
+        TTwainSource *source = Open();
         ASSERT_TRUE(source);
         source->TransferMode = c.Mode;
-        configure(*source, TWPT_RGB);
-        acquire(*manager, *source);
-        EXPECT_TRUE(log.Images.empty());
-        ASSERT_FALSE(log.Lines.empty());
-        EXPECT_EQ(log.Lines[0].rfind("error 0 1 ", 0), 0u) << log.Lines[0];
-        EXPECT_EQ(log.Lines.back(), "complete 0");
-        EXPECT_TRUE(manager->ManagerOpen());
+        Configure(*source, TWPT_RGB);
+        Acquire(*source);
+        ASSERT_FALSE(Log.empty());
+        if (c.Height) {
+            ASSERT_EQ(Images.size(), 1u);
+            EXPECT_EQ(Images[0].height(), c.Height);
+        } else {
+            EXPECT_TRUE(Images.empty());
+            EXPECT_EQ(Log[0].rfind("error 0 1 ", 0), 0u) << Log[0];
+        }
+        EXPECT_EQ(Log.back(), "complete 0");
+        EXPECT_TRUE(Manager->ManagerOpen());
     }
-
-    // A negative height is a top-down DIB, which the format allows: one row is read.
-    dsm.Set("bad", "native_height_neg");
-    QObject window;
-    auto manager = dsm.MakeManager(&window);
-    TEventLog log;
-    log.Bind(*manager);
-    TTwainSource *source = openSource(*manager);
-    ASSERT_TRUE(source);
-    configure(*source, TWPT_RGB);
-    acquire(*manager, *source);
-    ASSERT_EQ(log.Images.size(), 1u);
-    EXPECT_EQ(log.Images[0].height(), 1);
 }
 
-TEST(TwainLayer, HandlersThatThrowOrPollDoNotDisturbTheSequence)
+TEST_F(TwainLayer, HandlersThatThrowOrPollDoNotDisturbTheSequence)
 {
-    TDsmFixture dsm;
-    dsm.Set("pending", "2");
+    Set("pending", "2");
     const struct { bool Throw, Poll; Lines Expected; } cases[] = {
         {true, false, {"acquire 0", "reported handler failed", "acquire 0", "reported handler failed",
                        "disabled 0", "complete 0"}},
         {false, true, {"acquire 0", "acquire 0", "disabled 0", "complete 0"}},
     };
     for (const auto &c : cases) {
-        QObject window;
-        auto manager = dsm.MakeManager(&window);
-        TEventLog log;
-        log.Bind(*manager);
-        log.ThrowInAcquire = c.Throw;
-        log.PollInAcquire = c.Poll;
-        TTwainSource *source = openSource(*manager);
+        Fresh();
+        ThrowInAcquire = c.Throw;
+        PollInAcquire = c.Poll;
+        TTwainSource *source = Open();
         ASSERT_TRUE(source);
-        const size_t from = dsm.Triplets().size();
-        acquire(*manager, *source);
-        EXPECT_EQ(log.Lines, c.Expected);
-        const Lines sent = dsm.TripletTexts(from);
-        EXPECT_EQ(std::count_if(sent.begin(), sent.end(), [](const std::string &t) {
-                      return t.rfind("1/2/601", 0) == 0; }), 1) << "one message offered";
-        EXPECT_FALSE(manager->SourcesListed());
+        const size_t from = SentCount();
+        Acquire(*source);
+        EXPECT_EQ(Log, c.Expected);
+        const Lines sent = Sent(from);
+        EXPECT_EQ(std::count(sent.begin(), sent.end(), "1/2/601=4"), 1) << "one message offered";
+        EXPECT_EQ(std::count(sent.begin(), sent.end(), "1/2/601=5"), 0);
     }
 }
