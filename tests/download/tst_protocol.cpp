@@ -77,6 +77,13 @@ TEST(CatalogueProtocol, JudgesStatusAndReadsEveryKindOfBody)
          QString(), 0},
         {"header line of 20,000 characters",
          "HTTP/1.1 200 OK\r\nX-Long: " + QByteArray(20'000, 'x') + "\r\n\r\n1,A,a", false, QString(), 0},
+        // curl refuses such an answer outright rather than reading to the close.
+        {"Content-Length not a number", "HTTP/1.1 200 OK\r\nContent-Length: abc\r\n\r\n1,A,a", false,
+         QString(), 0},
+        {"Content-Length past 64 bits",
+         "HTTP/1.1 200 OK\r\nContent-Length: 99999999999999999999999\r\n\r\n1,A,a", true, u"1,A,a"_s, 1},
+        {"chunk size past 64 bits",
+         "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nFFFFFFFFFFFFFFFFFFFF\r\nabc", false, QString(), 0},
         {"not HTTP at all", "hello\r\n\r\n", false, QString(), 0},
         {"UTF-16 body with a lone surrogate",
          ok(QByteArray("\xFF\xFE" "1\0,\0\x00\xD8,\0" "a\0", 12)), true,
