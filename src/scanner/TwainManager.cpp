@@ -227,7 +227,7 @@ void TTwainManager::ResetConnection()
     managerOpen_ = false;
     sourcesListed_ = false;
     NewSourceMode = TransferNative;
-    parentHandle_ = messageWindow_;
+    parentHandle_ = messageWindow_.data();
     watching_ = true;
     if (LoadDsm())
         OpenManager();
@@ -272,7 +272,7 @@ bool TTwainManager::offerMessage(QEvent *Event)
         ~TPumpDone() { Flag = false; }
     } pumpDone{pumping_};
     TW_MSG msg{};
-    msg.hwnd = messageWindow_;
+    msg.hwnd = messageWindow_.data();
     msg.message = Event->type() == PollEventType() ? PollMessage : TW_UINT32(Event->type());
     if (qobject_cast<QGuiApplication *>(QCoreApplication::instance())) {
         const QPoint pos = QCursor::pos();

@@ -7,6 +7,7 @@
 #include <QEvent>
 #include <QImage>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <QTimer>
@@ -133,7 +134,7 @@ private:
     void raiseAfterFile(int Index, const QString &FileName, int Format);
     template <typename F> void guarded(F &&Handler);
 
-    QObject *messageWindow_;
+    QPointer<QObject> messageWindow_; // cleared should the window go first
     void *parentHandle_ = nullptr; // MSG_OPENDSM gets a pointer to this
     std::unique_ptr<TTwainIdentity> appIdentity_;
     std::vector<std::unique_ptr<TTwainSource>> sources_;

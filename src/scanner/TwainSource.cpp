@@ -76,7 +76,7 @@ bool TTwainSource::EnableSource(bool ShowUI, bool ModalUI)
     QWindow *active = qobject_cast<QGuiApplication *>(QCoreApplication::instance())
         ? QGuiApplication::focusWindow()
         : nullptr;
-    ui.hParent = active ? static_cast<void *>(active) : static_cast<void *>(owner_.messageWindow_);
+    ui.hParent = active ? static_cast<void *>(active) : static_cast<void *>(owner_.messageWindow_.data());
     // Started first, whatever the answer: a source that announces only when polled
     // must be polled from the moment it may start.
     owner_.pollTimer_.start();
