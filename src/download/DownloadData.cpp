@@ -522,15 +522,17 @@ TCardFilter TfrmDownloadData::filterChoice() const
 void TfrmDownloadData::btFilterClick()
 {
     const TCardFilter filter = filterChoice();
+    vstCards->setUpdatesEnabled(false);
     FilteredCards.clear();
     CardsModel->SetRowCount(Cards.Count());
     for (const TCardItem &item : Cards.Items())
         if (PassesFilter(*item.Card, filter))
             FilteredCards.push_back({item.Text, item.Card.get()});
+    if (!FilteredCards.empty())
+        CardsModel->SetRowCount(static_cast<int>(FilteredCards.size()));
+    vstCards->setUpdatesEnabled(true);
     if (FilteredCards.empty())
         MessageDlg(_("No results. Filter will not be used."), TMsgDlgType::Warning);
-    else
-        CardsModel->SetRowCount(static_cast<int>(FilteredCards.size()));
     ShowResultCount();
 }
 

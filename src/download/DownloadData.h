@@ -49,7 +49,7 @@ public:
     // Whether the system reports a network connection; the system's answer
     // unless replaced.
     void SetNetworkCheck(std::function<bool()> Check) { networkCheck_ = std::move(Check); }
-    // The request procedure; the catalogue client unless replaced.
+    // Time and size limits of the requests; tests shorten them.
     void SetLimits(const TCatalogueLimits &Limits) { limits_ = Limits; }
 
     std::unique_ptr<TGame> Game;
@@ -111,8 +111,8 @@ protected:
 private:
     void createControls();
     void placeControls();
-    // Runs one request with the connecting notice up; the notice comes down
-    // when Done returns, after any message it showed.
+    // Runs Body with the connecting notice up; the notice comes down when
+    // Body returns, after any message it showed.
     void withNotice(const std::function<void()> &Body);
     TCatalogueAnswer request(const QByteArray &Target);
     void fillEntries(QTreeWidget *List, const TCatalogueEntries &Entries);
