@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTableView>
+#include <QTest>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
@@ -73,13 +74,14 @@ struct TDownloadFixture : ::testing::Test
         ASSERT_EQ(found.size(), 1) << Name.toStdString();
         List->setCurrentItem(found.first());
     }
+    // As a user does it: Enter on the game, Enter on the set.
     void openSet(const QString &Name)
     {
         Form.FormShow();
         open(Form.lvGames, u"alpha"_s);
-        Form.lvGamesDblClick();
+        QTest::keyClick(Form.lvGames, Qt::Key_Return);
         open(Form.lvSets, Name);
-        Form.lvSetsDblClick();
+        QTest::keyClick(Form.lvSets, Qt::Key_Return);
     }
     QStringList shownNames() const
     {
