@@ -35,8 +35,10 @@ void TTwainSource::TransferImages()
         case TransferNative: {
             TW_HANDLE handle = nullptr;
             step.Rc = call(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &handle);
-            nativeBlock.reset(handle);
+            // The block is ours only once the image is done; after any other answer
+            // the handle means nothing and freeing it could free the source's memory.
             if (step.Rc == TWRC_XFERDONE) {
+                nativeBlock.reset(handle);
                 TImageOutcome outcome = NativeDibToImage(
                     static_cast<const uint8_t *>(TwainLock(handle)), TwainHandleSize(handle));
                 TwainUnlock(handle);
