@@ -29,6 +29,13 @@ void TAppForms::CreateAll()
     noteCreated(CreationOrder, frmConfiguration);
     frmConfiguration->SetScanSizeAction(frmMain->actScanSize);
     frmConfiguration->TestScanner = [main = frmMain.get()] { main->RunScannerCapabilitiesTest(); };
+    frmDownloadData->SetHandOver([main = frmMain.get()](const TGame &Game, const TExpansion &Expansion,
+                                                        const std::vector<const TGameCard *> &Cards) {
+        main->AcceptDownloadedList(Game, Expansion, Cards);
+    });
+    frmDownloadData->SetLoadingNotice(frmLoading.get());
+    frmDownloadData->SetFileNamesSetting(
+        [configuration = frmConfiguration.get()] { return configuration->FileNames; });
     frmScanAreas = std::make_unique<TfrmScanAreas>(main, frmMain->cbFormat, frmCustomizeFormat.get());
     noteCreated(CreationOrder, frmScanAreas);
     frmTest = std::make_unique<TfrmTest>(main);
