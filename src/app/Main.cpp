@@ -12,6 +12,7 @@
 #include "platform/Application.h"
 #include "platform/Dialogs.h"
 #include "platform/MessageCatalogue.h"
+#include "platform/SortColumn.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -111,7 +112,7 @@ TfrmMain::TfrmMain(QWidget *Parent)
     ClearCardDetails();
 
     OpenDialog.Filter = QStringLiteral("Data Files (*.csv)|*.csv");
-    OpenDialog.InitialDir = ExeDir();
+    OpenDialog.InitialDir = ScanDataDir();
 
     createAppLog();
 }
@@ -249,6 +250,7 @@ QWidget *TfrmMain::createLeftPanel()
     header->setHighlightSections(false);
     header->setSortIndicatorShown(false);
     header->setStretchLastSection(false);
+    sortColumn_ = std::make_unique<TSortColumn>(header);
     header->resizeSection(TCardListModel::ColNo, kDefaultColumnWidth);
     header->resizeSection(TCardListModel::ColCollectorsNo, 100);
     header->resizeSection(TCardListModel::ColName, 148);
@@ -401,8 +403,7 @@ void TfrmMain::SetStorePaths(const TStorePaths &Paths)
 
 void TfrmMain::ClearSortColumn()
 {
-    sortColumn_ = -1;
-    vstCards->horizontalHeader()->setSortIndicatorShown(false);
+    sortColumn_->Clear();
 }
 
 void TfrmMain::actLoadFromFileExecute()

@@ -5,6 +5,7 @@
 #include "catalogue/Expansion.h"
 #include "catalogue/Game.h"
 #include "catalogue/ScanStore.h"
+#include "platform/SortColumn.h"
 
 #include <QElapsedTimer>
 #include <QImage>
@@ -138,7 +139,7 @@ public:
     void SetStorePaths(const TStorePaths &Paths);
     // No column sorted, no sort mark: the list stands in its loaded order.
     void ClearSortColumn();
-    int SortColumn() const { return sortColumn_; }
+    int SortColumn() const { return sortColumn_->Column(); }
 
     void actLoadFromFileExecute();
     void actExitExecute();
@@ -215,8 +216,7 @@ private:
     void freeAppLog();
 
     TAppForms *forms_ = nullptr;
-    int sortColumn_ = -1;
-    bool sortDescending_ = false;
+    std::unique_ptr<TSortColumn> sortColumn_;
     TIncrementalSearch search_;
     // The name search's pauses are measured on a clock that never jumps.
     QElapsedTimer searchClock_;

@@ -6,6 +6,7 @@
 #include "platform/Application.h"
 #include "platform/Dialogs.h"
 #include "platform/MessageCatalogue.h"
+#include "platform/SortColumn.h"
 
 #include <QAction>
 #include <QDateTime>
@@ -144,16 +145,8 @@ void TfrmMain::LoadImageFile(const QString &FileName)
 
 void TfrmMain::vstCardsHeaderClick(int Column)
 {
-    if (Column == sortColumn_) {
-        sortDescending_ = !sortDescending_;
-    } else {
-        sortColumn_ = Column;
-        sortDescending_ = false;
-    }
-    QHeaderView *header = vstCards->horizontalHeader();
-    header->setSortIndicatorShown(true);
-    header->setSortIndicator(sortColumn_, sortDescending_ ? Qt::DescendingOrder : Qt::AscendingOrder);
-    SortCards(Cards, sortColumn_, sortDescending_);
+    sortColumn_->Click(Column);
+    SortCards(Cards, sortColumn_->Column(), sortColumn_->Descending());
     // The rows stay selected by position; only their contents change. The details,
     // the picture and the acquire command must then agree on the card now in the
     // selected row, or a scan would be saved under a card the panel does not show.

@@ -1,16 +1,71 @@
 #include "app/AppForms.h"
+#include "platform/AppError.h"
 #include "platform/AppPaths.h"
 #include "platform/Application.h"
 #include "platform/MessageCatalogue.h"
 #include "platform/TerminationSignals.h"
+#include "settings/VerInfo.h"
 
 #include <QDir>
 
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+// The version as the about box shows it, read from this very file's version block.
+QString versionText()
+{
+    const TVerInfo info(QStringLiteral("/proc/self/exe"));
+    if (!info.HasVerInfo)
+        return QStringLiteral("(no version information)");
+    const quint32 ms = info.FixedFileInfo.dwFileVersionMS;
+    const quint32 ls = info.FixedFileInfo.dwFileVersionLS;
+    return QString::asprintf("%u.%u.%u.%u", ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF);
+}
+
+// --help and --version answer before any window system is touched, so they work
+// over ssh and in scripts. Returns the exit code, or -1 to start the application.
+int answerInformationOptions(int argc, char *argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--version") == 0) {
+            // A damaged block is reported on the terminal: no window may open here.
+            try {
+                std::printf("vellumora (Vellumora) %s\n", qPrintable(versionText()));
+                return 0;
+            } catch (const std::exception &Error) {
+                std::fprintf(stderr, "vellumora: %s\n", qPrintable(ErrorMessageOf(Error)));
+                return 1;
+            }
+        }
+        if (std::strcmp(argv[i], "--help") == 0) {
+            std::fputs("Usage: vellumora [OPTION]...\n"
+                       "Digitise collectible cards one by one with a flatbed scanner.\n"
+                       "\n"
+                       "      --help     display this help and exit\n"
+                       "      --version  output version information and exit\n"
+                       "\n"
+                       "Qt's own options (such as -platform NAME) are accepted too.\n"
+                       "Scans are stored in \"pics\" beside the program when it may write\n"
+                       "there, else in ~/.local/share/Vellumora/pics.\n",
+                       stdout);
+            return 0;
+        }
+    }
+    return -1;
+}
+
+} // namespace
+
 int main(int argc, char *argv[])
 {
+    if (const int code = answerInformationOptions(argc, argv); code >= 0)
+        return code;
+
     TApplication app(argc, argv);
     QuitOnTerminationSignals();
-    InitMessageCatalogue(ExeDir() + QStringLiteral("locale"));
+    InitMessageCatalogue(LocaleDir());
 
     TAppForms forms;
     bool started = false;

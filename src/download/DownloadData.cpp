@@ -178,6 +178,7 @@ void TfrmDownloadData::createControls()
     vstCards->verticalHeader()->hide();
     vstCards->verticalHeader()->setDefaultSectionSize(18);
     QHeaderView *header = vstCards->horizontalHeader();
+    sortColumn_ = std::make_unique<TSortColumn>(header);
     header->setFixedHeight(21);
     header->setSectionsMovable(true);
     header->setSectionsClickable(true);
@@ -458,7 +459,7 @@ void TfrmDownloadData::LoadCards(int SetId)
         btFilter->setEnabled(true);
         btResetFilter->setEnabled(true);
     }
-    clearSortColumn();
+    sortColumn_->Clear();
     CardsModel->SetRowCount(Cards.Count());
     btAccept->setEnabled(Cards.Count() > 0);
 }
@@ -543,26 +544,11 @@ void TfrmDownloadData::btResetFilterClick()
     ShowResultCount();
 }
 
-void TfrmDownloadData::clearSortColumn()
-{
-    sortColumn_ = -1;
-    sortDescending_ = false;
-    vstCards->horizontalHeader()->setSortIndicatorShown(false);
-}
-
 void TfrmDownloadData::vstCardsHeaderClick(int Column)
 {
-    if (Column == sortColumn_) {
-        sortDescending_ = !sortDescending_;
-    } else {
-        sortColumn_ = Column;
-        sortDescending_ = false;
-    }
-    QHeaderView *header = vstCards->horizontalHeader();
-    header->setSortIndicatorShown(true);
-    header->setSortIndicator(sortColumn_, sortDescending_ ? Qt::DescendingOrder : Qt::AscendingOrder);
+    sortColumn_->Click(Column);
     const std::vector<int> order =
-        DownloadSortOrder(CardsModel->CurrentCards(), sortColumn_, sortDescending_);
+        DownloadSortOrder(CardsModel->CurrentCards(), sortColumn_->Column(), sortColumn_->Descending());
     if (FilteredCards.empty())
         ApplyOrder(Cards.Items(), order);
     else

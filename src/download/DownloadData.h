@@ -7,6 +7,7 @@
 #include "download/CatalogueClient.h"
 #include "download/CatalogueText.h"
 #include "download/DownloadCards.h"
+#include "platform/SortColumn.h"
 
 #include <QDialog>
 #include <QImage>
@@ -100,8 +101,8 @@ public:
     void vstCardsIncrementalSearch(const QString &Typed, qint64 NowMs);
 
     // -1 when the grid has no sort column.
-    int SortColumn() const { return sortColumn_; }
-    bool SortDescending() const { return sortDescending_; }
+    int SortColumn() const { return sortColumn_->Column(); }
+    bool SortDescending() const { return sortColumn_->Descending(); }
 
 protected:
     void showEvent(QShowEvent *Event) override;
@@ -119,7 +120,6 @@ private:
     void fillFilterList(QComboBox *List, QLabel *Label, const QStringList &Texts,
                         const QList<int> &Codes);
     TCardFilter filterChoice() const;
-    void clearSortColumn();
     bool systemReportsNetwork() const;
 
     THandOver handOver_;
@@ -127,7 +127,6 @@ private:
     std::function<int()> fileNames_;
     std::function<bool()> networkCheck_;
     TCatalogueLimits limits_;
-    int sortColumn_ = -1;
-    bool sortDescending_ = false;
+    std::unique_ptr<TSortColumn> sortColumn_;
     TIncrementalSearch search_;
 };
