@@ -3,7 +3,9 @@
 #include "platform/AppError.h"
 #include "platform/MessageCatalogue.h"
 
+#include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
 #include <QSettings>
 #include <QVariant>
 
@@ -68,6 +70,22 @@ QString readString(const QSettings &Settings, const QString &Name)
     return value.typeId() == QMetaType::QString ? value.toString() : QString();
 }
 
+// A save killed while Qt was creating the store's lock file leaves that file
+// empty. It names no owner whose end Qt could notice, so every later save
+// would wait half a minute for it to age, with the window frozen. An owner
+// writes its name into the lock file the moment it creates it, so a lock file
+// without one is a leftover.
+void dropOwnerlessLock(const QString &FileName)
+{
+    const QString lockName = FileName + QStringLiteral(".lock");
+    if (!QFileInfo(lockName).isFile())
+        return;
+    qint64 pid = 0;
+    QString host, application;
+    if (!QLockFile(lockName).getLockInfo(&pid, &host, &application))
+        QFile::remove(lockName);
+}
+
 } // namespace
 
 QString SettingsFileName()
@@ -107,6 +125,7 @@ void SaveSettingsValues(const TStoredSettings &Values)
     // in QSettings' shared cache as if they had been stored.
     if (!settings->isWritable())
         throw failure();
+    dropOwnerlessLock(fileName);
 
     settings->setValue(kTransferMode, static_cast<uint>(Values.TransferMode));
     settings->setValue(kFileNames, Values.FileNames);

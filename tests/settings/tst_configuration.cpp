@@ -149,6 +149,20 @@ TEST(SettingsStore, StoresWithoutValuesMeanFirstRun)
     EXPECT_EQ(loaded.TransferMode, 1);
 }
 
+// Without the lock file being dropped the save still succeeds, but only after
+// Qt has waited half a minute for the file to age.
+TEST(SettingsStore, EmptyLockFileLeftByAKilledSaveIsDropped)
+{
+    TTestEnvironment env;
+    writeStore(env, "[General]\nTransferMode=2\n");
+    ASSERT_FALSE(env.WriteFile(kStoreFile + QStringLiteral(".lock"), QByteArray()).isEmpty());
+    TStoredSettings values;
+    values.WatermarkText = QStringLiteral("after the crash");
+    SaveSettingsValues(values);
+    EXPECT_TRUE(storedLines(env).contains(QStringLiteral("WatermarkText=after the crash")));
+    EXPECT_FALSE(QFileInfo::exists(env.Path(kStoreFile + QStringLiteral(".lock"))));
+}
+
 TEST(SettingsStore, UnwritableStoreRaisesAnAppErrorNamingTheFile)
 {
     TTestEnvironment env;
