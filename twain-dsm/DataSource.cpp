@@ -60,7 +60,9 @@ TReply TDataSource::Open()
 {
     if (state_ != StateClosed)
         return Failure(TWCC_SEQERROR);
-    OnOpen();
+    const TReply opened = OnOpen();
+    if (opened.Rc != TWRC_SUCCESS)
+        return opened;
     state_ = StateOpen;
     conditionCode_ = TWCC_SUCCESS;
     return {};

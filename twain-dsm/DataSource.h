@@ -4,7 +4,7 @@
 // per triplet it serves. The sequence rules every source shares (which triplet is
 // allowed in which state, which ones need data) are checked here, once, so a handler
 // only meets calls it may answer. The Virtual Flatbed is one implementation; real
-// devices (SANE) can be listed beside it later.
+// devices (SANE) are listed beside it.
 
 #include "scanner/TwainTypes.h"
 
@@ -57,7 +57,8 @@ public:
 protected:
     void SetState(TSourceState State) { state_ = State; }
 
-    virtual void OnOpen() = 0;
+    // A device may refuse to open (busy, gone); the source then stays closed.
+    virtual TReply OnOpen() = 0;
     virtual void OnClose() = 0;
     virtual TReply Capability(TW_UINT16 Msg, TW_CAPABILITY &Cap, bool Approximate) = 0;
     virtual TReply EnableDs(const TW_USERINTERFACE &Ui) = 0;

@@ -1,6 +1,7 @@
 #pragma once
 
-// Control of the data source manager's simulated sources, exported beside DSM_Entry.
+// Control of the data source manager's simulated sources, exported beside DSM_Entry,
+// and the report of its SANE probe.
 // Tests (and demos) find these with dlsym on the very library handle the application
 // loaded, script faults, and read back every triplet the manager received.
 //
@@ -93,5 +94,18 @@ int VfbTripletAt(size_t Index, VfbTriplet *Out);
 
 // Fills Out with the last rendered image; returns 0, or -1 when none was rendered.
 int VfbLastImage(VfbImage *Out);
+
+// One line on the SANE probe of the latest manager session (MSG_OPENDSM), for the
+// application's run log, e.g. "SANE devices: 2 (test); probed local devices in 12 ms"
+// (the parentheses name the backends probed) or why none are listed. Copies it to
+// Buffer, cut to Size - 1 bytes and NUL-terminated whenever Size > 0; Buffer may be
+// null when Size is 0. Returns the length of the whole line without the NUL, so a
+// caller can size a buffer and ask again. Safe from any thread; never fails.
+//
+// Which SANE devices are listed follows the environment at MSG_OPENDSM:
+// VELLUMORA_SANE=0 lists none, VELLUMORA_SANE=network adds network scanners (their
+// discovery takes seconds), anything else lists local devices; SANE_CONFIG_DIR as
+// SANE itself reads it.
+int VellumoraDsmProbeReport(char *Buffer, size_t Size);
 
 } // extern "C"

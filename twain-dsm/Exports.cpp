@@ -1,5 +1,4 @@
-// The library's only public symbols: DSM_Entry and the control functions of
-// DsmControl.h. Nothing may unwind out of them into the caller's C frames.
+// The library's only public symbols: DSM_Entry and the functions of DsmControl.h. Nothing may unwind out of them into the caller's C frames.
 
 // Declared first, with default visibility, before any other header declares them hidden.
 #pragma GCC visibility push(default)
@@ -11,7 +10,10 @@ extern "C" TW_UINT16 DSM_Entry(TW_IDENTITY *pOrigin, TW_IDENTITY *pDest, TW_UINT
 
 #include "Manager.h"
 
+#include <algorithm>
+#include <cstring>
 #include <mutex>
+#include <string>
 #include <type_traits>
 
 namespace {
@@ -79,6 +81,27 @@ extern "C" int VfbTripletAt(size_t Index, VfbTriplet *Out)
     if (!Out || !manager().TripletAt(Index, *Out))
         return -1;
     return 0;
+}
+
+extern "C" int VellumoraDsmProbeReport(char *Buffer, size_t Size)
+{
+    try {
+        std::string report;
+        {
+            const std::lock_guard guard(lock());
+            report = manager().ProbeReport();
+        }
+        if (Buffer && Size > 0) {
+            const size_t count = std::min(report.size(), Size - 1);
+            std::memcpy(Buffer, report.data(), count);
+            Buffer[count] = '\0';
+        }
+        return static_cast<int>(report.size());
+    } catch (...) {
+        if (Buffer && Size > 0)
+            Buffer[0] = '\0';
+        return 0;
+    }
 }
 
 extern "C" int VfbLastImage(VfbImage *Out)

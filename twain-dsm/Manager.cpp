@@ -1,5 +1,6 @@
 #include "Manager.h"
 
+#include <chrono>
 #include <cstring>
 #include <string>
 
@@ -11,6 +12,13 @@ constexpr TW_UINT32 FirstSourceId = 0x10001;
 // Enough for a day of polling at ten events a second; later triplets are not kept,
 // so a demo left running does not grow without end.
 constexpr size_t MaxTriplets = 1000000;
+
+// SANE devices take the Ids after every possible flatbed.
+constexpr TW_UINT32 FirstSaneId = FirstSourceId + MaxSources;
+
+// Local backends answer within a tenth of a second; a bus or network that takes
+// longer than this is given up on, so opening the manager never freezes the application.
+constexpr std::chrono::milliseconds SaneProbeBound{4000};
 
 void copyText(TW_STR32 &Field, const std::string &Text)
 {
@@ -34,6 +42,33 @@ TW_IDENTITY flatbedIdentity(int Index)
     copyText(identity.ProductFamily, "Virtual Flatbed");
     copyText(identity.ProductName,
              Index == 0 ? std::string("Virtual Flatbed") : "Virtual Flatbed " + std::to_string(Index + 1));
+    return identity;
+}
+
+// Vendor and model name a device the same after a replug, unlike SANE's device
+// name (which holds the USB bus and device numbers). Devices alike are numbered in
+// their sorted order.
+TW_IDENTITY saneIdentity(const TSaneDevice &Device, int Index, int Twin)
+{
+    TW_IDENTITY identity{};
+    identity.Id = FirstSaneId + static_cast<TW_UINT32>(Index);
+    identity.Version.MajorNum = 1;
+    identity.Version.MinorNum = 0;
+    identity.Version.Language = 2; // TWLG_ENGLISH
+    identity.Version.Country = 1;  // TWCY_USA
+    const std::string backend = Device.Name.substr(0, Device.Name.find(':'));
+    copyText(identity.Version.Info, "SANE " + backend);
+    identity.ProtocolMajor = 1;
+    identity.ProtocolMinor = 9;
+    identity.SupportedGroups = DG_CONTROL | DG_IMAGE;
+    copyText(identity.Manufacturer, Device.Vendor);
+    copyText(identity.ProductFamily, Device.Model);
+    const std::string suffix = Twin > 1 ? " " + std::to_string(Twin) : std::string();
+    std::string name = Device.Vendor.empty() ? Device.Model : Device.Vendor + " " + Device.Model;
+    if (name.empty())
+        name = backend;
+    name = name.substr(0, sizeof identity.ProductName - 1 - suffix.size());
+    copyText(identity.ProductName, name + suffix);
     return identity;
 }
 
@@ -148,12 +183,16 @@ TReply TDsm::openDsm(TW_IDENTITY &Origin)
         for (TDataSource *source : sources_)
             if (source->IsOpen())
                 source->Close();
+        for (auto &device : sane_)
+            if (device->IsOpen())
+                device->Close();
     }
+    beginSane();
     open_ = true;
     lastAppId_ = lastAppId_ % 0xFFFF + 1;
     appId_ = lastAppId_;
     Origin.Id = appId_;
-    listCursor_ = MaxSources;
+    listCursor_ = EndOfList;
     return {};
 }
 
@@ -161,9 +200,30 @@ TReply TDsm::closeDsm()
 {
     if (anySourceOpen())
         return Failure(TWCC_SEQERROR);
+    endSane();
     open_ = false;
     appId_ = 0;
     return {};
+}
+
+void TDsm::beginSane()
+{
+    endSane();
+    const std::vector<TSaneDevice> devices = saneProbe_.Begin(SaneListingFromEnvironment(), SaneProbeBound);
+    for (size_t i = 0; i < devices.size(); ++i) {
+        int twin = 1;
+        for (size_t j = 0; j < i; ++j)
+            if (devices[j].Vendor == devices[i].Vendor && devices[j].Model == devices[i].Model)
+                ++twin;
+        sane_.push_back(std::make_unique<TSaneSource>(saneIdentity(devices[i], static_cast<int>(i), twin),
+                                                      devices[i].Name, *this));
+    }
+}
+
+void TDsm::endSane()
+{
+    sane_.clear();
+    saneProbe_.End();
 }
 
 TReply TDsm::identity(TW_UINT16 Msg, TW_IDENTITY &Identity)
@@ -173,7 +233,7 @@ TReply TDsm::identity(TW_UINT16 Msg, TW_IDENTITY &Identity)
         listCursor_ = 0;
         [[fallthrough]];
     case MSG_GETNEXT:
-        if (listCursor_ >= script_.Sources)
+        if (listCursor_ >= listedCount())
             return {TWRC_ENDOFLIST, TWCC_SUCCESS};
         Identity = listed(listCursor_++)->Identity();
         return {};
@@ -187,7 +247,7 @@ TReply TDsm::identity(TW_UINT16 Msg, TW_IDENTITY &Identity)
         if (Identity.Id != 0) {
             source = sourceWithId(Identity.Id);
         } else if (Identity.ProductName[0] != '\0') {
-            for (int i = 0; i < script_.Sources && !source; ++i)
+            for (int i = 0; i < listedCount() && !source; ++i)
                 if (std::strncmp(listed(i)->Identity().ProductName, Identity.ProductName,
                                  sizeof Identity.ProductName) == 0)
                     source = listed(i);
@@ -195,7 +255,7 @@ TReply TDsm::identity(TW_UINT16 Msg, TW_IDENTITY &Identity)
             source = listed(script_.DefaultSource);
         }
         // Only a listed source can be opened.
-        if (!source || !listed(static_cast<int>(source->Identity().Id - FirstSourceId)))
+        if (!source || !isListed(source))
             return Failure(TWCC_NODS);
         const TReply reply = source->Open();
         if (reply.Rc == TWRC_SUCCESS)
@@ -211,9 +271,25 @@ TReply TDsm::identity(TW_UINT16 Msg, TW_IDENTITY &Identity)
     }
 }
 
+int TDsm::listedCount() const
+{
+    return script_.Sources + static_cast<int>(sane_.size());
+}
+
 TDataSource *TDsm::listed(int Index)
 {
-    return Index >= 0 && Index < script_.Sources ? sources_[Index] : nullptr;
+    if (Index >= 0 && Index < script_.Sources)
+        return sources_[Index];
+    const int device = Index - script_.Sources;
+    return device >= 0 && device < static_cast<int>(sane_.size()) ? sane_[device].get() : nullptr;
+}
+
+bool TDsm::isListed(const TDataSource *Source)
+{
+    for (int i = 0; i < listedCount(); ++i)
+        if (listed(i) == Source)
+            return true;
+    return false;
 }
 
 TDataSource *TDsm::sourceWithId(TW_UINT32 Id)
@@ -222,6 +298,9 @@ TDataSource *TDsm::sourceWithId(TW_UINT32 Id)
     for (int i = 0; i < MaxSources; ++i)
         if (sources_[i]->Identity().Id == Id && (listed(i) || sources_[i]->IsOpen()))
             return sources_[i];
+    for (auto &device : sane_)
+        if (device->Identity().Id == Id)
+            return device.get();
     return nullptr;
 }
 
@@ -229,6 +308,9 @@ bool TDsm::anySourceOpen() const
 {
     for (const TDataSource *source : sources_)
         if (source->IsOpen())
+            return true;
+    for (const auto &device : sane_)
+        if (device->IsOpen())
             return true;
     return false;
 }

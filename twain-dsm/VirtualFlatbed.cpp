@@ -17,7 +17,7 @@ TReply answerOf(const TScriptedAnswer &Answer)
 
 } // namespace
 
-void TVirtualFlatbed::OnOpen()
+TReply TVirtualFlatbed::OnOpen()
 {
     settings_ = TFlatbedSettings{};
     settings_.PixelFlavor = script().PixelFlavor;
@@ -25,6 +25,7 @@ void TVirtualFlatbed::OnOpen()
     fileFormat_ = TWFF_BMP;
     announced_ = false;
     dropImages();
+    return {};
 }
 
 void TVirtualFlatbed::OnClose()

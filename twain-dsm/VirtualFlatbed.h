@@ -52,7 +52,7 @@ public:
     void SetPixelFlavor(TW_UINT16 Flavor) { settings_.PixelFlavor = Flavor; }
 
 protected:
-    void OnOpen() override;
+    TReply OnOpen() override;
     void OnClose() override;
     TReply Capability(TW_UINT16 Msg, TW_CAPABILITY &Cap, bool Approximate) override;
     TReply EnableDs(const TW_USERINTERFACE &Ui) override;

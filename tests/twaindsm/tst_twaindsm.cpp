@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QTemporaryDir>
 
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -27,6 +28,8 @@ public:
     {
         app_ = TW_IDENTITY{};
         source_ = TW_IDENTITY{};
+        // The flatbed alone, whatever scanners this machine has.
+        setenv("VELLUMORA_SANE", "0", 1);
         library_ = dlopen(VFB_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
         ASSERT_NE(library_, nullptr) << dlerror();
         entry_ = reinterpret_cast<DSMENTRYPROC>(dlsym(library_, "DSM_Entry"));

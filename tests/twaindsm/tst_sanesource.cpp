@@ -1,0 +1,483 @@
+// SANE devices in the data source manager, against SANE's own "test" backend through a
+// private configuration folder, and compared with what scanimage makes of the same options.
+#include "DsmControl.h"
+#include "scanner/Dib.h"
+#include "scanner/TwainManager.h"
+#include "scanner/TwainTypes.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <dlfcn.h>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// The condition codes SANE failures are reported with.
+constexpr TW_UINT16 CcPaperJam = 20;
+constexpr TW_UINT16 CcCheckDeviceOnline = 23;
+
+// An image as scanimage wrote it (binary PNM): width, height and the pixel bytes.
+struct TPnm
+{
+    int Width = 0;
+    int Height = 0;
+    int Channels = 0;
+    Bytes Pixels;
+};
+
+TPnm readPnm(const QString &Path)
+{
+    QFile file(Path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray data = file.readAll();
+    int at = 0;
+    auto token = [&] {
+        QByteArray word;
+        while (at < data.size()) {
+            const char c = data[at];
+            if (c == '#')
+                while (at < data.size() && data[at] != '\n')
+                    ++at;
+            else if (isspace(static_cast<unsigned char>(c)) && !word.isEmpty())
+                break;
+            else if (!isspace(static_cast<unsigned char>(c)))
+                word += c;
+            ++at;
+        }
+        return word;
+    };
+    TPnm pnm;
+    const QByteArray magic = token();
+    pnm.Channels = magic == "P6" ? 3 : 1;
+    pnm.Width = token().toInt();
+    pnm.Height = token().toInt();
+    token(); // maximum value
+    ++at;    // the one whitespace before the pixels
+    pnm.Pixels.assign(data.begin() + at, data.end());
+    return pnm;
+}
+
+class SaneDsm : public ::testing::Test
+{
+public:
+    void SetUp() override
+    {
+        ASSERT_TRUE(config().isValid());
+        writeConfig("Default");
+        setenv("SANE_CONFIG_DIR", QFile::encodeName(config().path()).constData(), 1);
+        unsetenv("VELLUMORA_SANE");
+        library_ = dlopen(VFB_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
+        ASSERT_NE(library_, nullptr) << dlerror();
+        entry_ = reinterpret_cast<DSMENTRYPROC>(dlsym(library_, "DSM_Entry"));
+        lastImage_ = reinterpret_cast<int (*)(VfbImage *)>(dlsym(library_, "VfbLastImage"));
+        report_ = reinterpret_cast<int (*)(char *, size_t)>(dlsym(library_, "VellumoraDsmProbeReport"));
+        ASSERT_TRUE(entry_ && lastImage_ && report_);
+        app_.ProtocolMajor = 1;
+        app_.ProtocolMinor = 9;
+        std::strcpy(app_.ProductName, "SANE test");
+    }
+
+    void TearDown() override
+    {
+        if (!library_)
+            return;
+        call(&source_, DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, nullptr);
+        call(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &source_);
+        call(nullptr, DG_CONTROL, DAT_PARENT, MSG_CLOSEDSM, nullptr);
+        dlclose(library_);
+    }
+
+    // SANE reads SANE_CONFIG_DIR once per process: every test shares one folder.
+    static QTemporaryDir &config()
+    {
+        static QTemporaryDir folder;
+        return folder;
+    }
+
+    // The test backend reads its settings at sane_init, that is when the manager opens.
+    void writeConfig(const char *ReadStatus, bool SlowReads = false)
+    {
+        QFile dll(config().filePath("dll.conf"));
+        ASSERT_TRUE(dll.open(QIODevice::WriteOnly));
+        dll.write("test\n");
+        QFile system("/etc/sane.d/test.conf");
+        ASSERT_TRUE(system.open(QIODevice::ReadOnly));
+        QByteArray text;
+        for (QByteArray line : system.readAll().split('\n')) {
+            if (line.startsWith("test-picture"))
+                line = "test-picture \"Color pattern\"";
+            else if (line.startsWith("read-status-code"))
+                line = QByteArray("read-status-code \"") + ReadStatus + "\"";
+            else if (line.startsWith("read-delay ") && SlowReads)
+                line = "read-delay true";
+            text += line + '\n';
+        }
+        QFile conf(config().filePath("test.conf"));
+        ASSERT_TRUE(conf.open(QIODevice::WriteOnly));
+        conf.write(text);
+    }
+
+    TW_UINT16 call(TW_IDENTITY *Dest, TW_UINT32 Dg, TW_UINT16 Dat, TW_UINT16 Msg, void *Data)
+    {
+        return entry_(&app_, Dest, Dg, Dat, Msg, Data);
+    }
+    TW_UINT16 toSource(TW_UINT32 Dg, TW_UINT16 Dat, TW_UINT16 Msg, void *Data)
+    {
+        return call(&source_, Dg, Dat, Msg, Data);
+    }
+    TW_UINT16 status()
+    {
+        TW_STATUS s{0xEEEE, 0};
+        EXPECT_EQ(toSource(DG_CONTROL, DAT_STATUS, MSG_GET, &s), TWRC_SUCCESS);
+        return s.ConditionCode;
+    }
+    std::vector<std::string> listed()
+    {
+        std::vector<std::string> names;
+        TW_IDENTITY id{};
+        for (TW_UINT16 msg = MSG_GETFIRST; call(nullptr, DG_CONTROL, DAT_IDENTITY, msg, &id) == TWRC_SUCCESS;
+             msg = MSG_GETNEXT)
+            names.emplace_back(id.ProductName);
+        return names;
+    }
+    std::string report()
+    {
+        char line[512];
+        report_(line, sizeof line);
+        return line;
+    }
+    void openManager() { ASSERT_EQ(call(nullptr, DG_CONTROL, DAT_PARENT, MSG_OPENDSM, nullptr), TWRC_SUCCESS); }
+    // The first test device, listed after "Virtual Flatbed".
+    void openDevice()
+    {
+        openManager();
+        std::strcpy(source_.ProductName, "Noname frontend-tester");
+        ASSERT_EQ(call(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &source_), TWRC_SUCCESS);
+    }
+    TW_UINT16 setOne(TW_UINT16 Cap, TW_UINT16 Type, TW_UINT32 Item)
+    {
+        TW_ONEVALUE one{Type, Item};
+        TW_CAPABILITY cap{Cap, TWON_ONEVALUE, &one};
+        return toSource(DG_CONTROL, DAT_CAPABILITY, MSG_SET, &cap);
+    }
+    TW_UINT16 setFix32(TW_UINT16 Cap, double Value)
+    {
+        const TW_FIX32 fix = ToFix32(Value);
+        TW_UINT32 bits;
+        std::memcpy(&bits, &fix, 4);
+        return setOne(Cap, TWTY_FIX32, bits);
+    }
+    TW_UINT16 setFrame(double L, double T, double R, double B)
+    {
+        TW_IMAGELAYOUT layout{{ToFix32(L), ToFix32(T), ToFix32(R), ToFix32(B)}, 0, 0, 0};
+        return toSource(DG_IMAGE, DAT_IMAGELAYOUT, MSG_SET, &layout);
+    }
+    TW_FRAME frame()
+    {
+        TW_IMAGELAYOUT layout{};
+        EXPECT_EQ(toSource(DG_IMAGE, DAT_IMAGELAYOUT, MSG_GET, &layout), TWRC_SUCCESS);
+        return layout.Frame;
+    }
+    void enable()
+    {
+        TW_USERINTERFACE ui{TwFalse, TwFalse, nullptr};
+        ASSERT_EQ(toSource(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui), TWRC_SUCCESS);
+    }
+    // Offers events as the application's pump does until the source announces
+    // something; the deadline only keeps a broken source from hanging the test.
+    TW_UINT16 awaitEvent()
+    {
+        const QDeadlineTimer deadline(30000);
+        while (!deadline.hasExpired()) {
+            TW_MSG msg{nullptr, 0x400, 0, 0, 0, 0, 0};
+            TW_EVENT event{&msg, MSG_NULL};
+            if (toSource(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event) == TWRC_DSEVENT)
+                return event.TWMessage;
+            QThread::yieldCurrentThread();
+        }
+        return MSG_NULL;
+    }
+    TW_UINT16 endXfer()
+    {
+        TW_PENDINGXFERS pending{0xEEEE, 0};
+        EXPECT_EQ(toSource(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending), TWRC_SUCCESS);
+        return pending.Count;
+    }
+    VfbImage last()
+    {
+        VfbImage image{};
+        EXPECT_EQ(lastImage_(&image), 0);
+        return image;
+    }
+    TPnm scanimage(const char *Mode, int Dpi, const char *Picture = "Color pattern")
+    {
+        const QString out = config().filePath("scanimage.pnm");
+        QProcess process;
+        process.start("scanimage", {"-d", "test:0", "--mode", Mode, "--depth", "8", "--resolution",
+                                    QString::number(Dpi), "--test-picture", Picture, "-l", "0", "-t", "0", "-x",
+                                    "63.5", "-y", "88.9", "--format=pnm", "-o", out});
+        EXPECT_TRUE(process.waitForFinished(60000));
+        EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+        return readPnm(out);
+    }
+
+    TW_IDENTITY app_{};
+    TW_IDENTITY source_{};
+    void *library_ = nullptr;
+    DSMENTRYPROC entry_ = nullptr;
+    int (*lastImage_)(VfbImage *) = nullptr;
+    int (*report_)(char *, size_t) = nullptr;
+};
+
+} // namespace
+
+TEST_F(SaneDsm, DevicesAreListedAfterTheVirtualFlatbedByVendorAndModel)
+{
+    openManager();
+    EXPECT_EQ(listed(), (std::vector<std::string>{"Virtual Flatbed", "Noname frontend-tester",
+                                                  "Noname frontend-tester 2"}));
+    const std::string line = report();
+    EXPECT_EQ(line.rfind("SANE devices: 2 (test); probed local devices in ", 0), 0u) << line;
+    // The whole line's length comes back, however little of it fits.
+    char cut[8];
+    EXPECT_EQ(report_(cut, sizeof cut), static_cast<int>(line.size()));
+    EXPECT_STREQ(cut, line.substr(0, 7).c_str());
+    EXPECT_EQ(report_(nullptr, 0), static_cast<int>(line.size()));
+
+    // Turned off, the manager lists what it lists without SANE.
+    ASSERT_EQ(call(nullptr, DG_CONTROL, DAT_PARENT, MSG_CLOSEDSM, nullptr), TWRC_SUCCESS);
+    setenv("VELLUMORA_SANE", "0", 1);
+    openManager();
+    EXPECT_EQ(listed(), std::vector<std::string>{"Virtual Flatbed"});
+    EXPECT_EQ(report(), "SANE devices: not probed (VELLUMORA_SANE=0)");
+}
+
+// Several scans in a row on one open device, each pixel for pixel what scanimage
+// returns for the same mode, resolution and area, by native and memory transfer.
+TEST_F(SaneDsm, ScansMatchScanimage)
+{
+    struct TCase
+    {
+        TW_UINT16 PixelType;
+        const char *Mode;
+        int Dpi;
+        bool Memory;
+    };
+    const TCase cases[] = {
+        {TWPT_RGB, "Color", 150, false},
+        {TWPT_GRAY, "Gray", 150, true},
+        {TWPT_RGB, "Color", 300, true},
+        {TWPT_GRAY, "Gray", 300, false},
+    };
+    openDevice();
+    for (const TCase &c : cases) {
+        SCOPED_TRACE(std::string(c.Mode) + " " + std::to_string(c.Dpi));
+        const TPnm expected = scanimage(c.Mode, c.Dpi);
+        ASSERT_GT(expected.Width, 0);
+
+        EXPECT_EQ(setOne(ICAP_PIXELTYPE, TWTY_UINT16, c.PixelType), TWRC_SUCCESS);
+        EXPECT_EQ(setFix32(ICAP_XRESOLUTION, c.Dpi), TWRC_SUCCESS);
+        EXPECT_EQ(setFix32(ICAP_YRESOLUTION, c.Dpi), TWRC_SUCCESS);
+        // 2.5 x 3.5 inches is 63.5 x 88.9 mm; the backend's 1 mm step rounds it.
+        EXPECT_EQ(setFrame(0, 0, 2.5, 3.5), TWRC_CHECKSTATUS);
+        const TW_FRAME taken = frame();
+        EXPECT_NEAR(FromFix32(taken.Right), 64 / 25.4, 1e-4);
+        EXPECT_NEAR(FromFix32(taken.Bottom), 89 / 25.4, 1e-4);
+
+        enable();
+        ASSERT_EQ(awaitEvent(), MSG_XFERREADY);
+        TW_IMAGEINFO info{};
+        ASSERT_EQ(toSource(DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &info), TWRC_SUCCESS);
+        EXPECT_EQ(info.ImageWidth, expected.Width);
+        EXPECT_EQ(info.ImageLength, expected.Height);
+        EXPECT_EQ(info.PixelType, c.PixelType);
+        EXPECT_NEAR(FromFix32(info.XResolution), c.Dpi, 1e-3);
+
+        Bytes stream;
+        if (c.Memory) {
+            Bytes buffer(10000);
+            TW_IMAGEMEMXFER xfer{};
+            xfer.Memory = TW_MEMORY{TWMF_APPOWNS | TWMF_POINTER, TW_UINT32(buffer.size()), buffer.data()};
+            TW_UINT16 rc = TWRC_SUCCESS;
+            while (rc == TWRC_SUCCESS) {
+                rc = toSource(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, &xfer);
+                stream.insert(stream.end(), buffer.begin(), buffer.begin() + xfer.BytesWritten);
+            }
+            EXPECT_EQ(rc, TWRC_XFERDONE);
+        } else {
+            TW_HANDLE handle = nullptr;
+            ASSERT_EQ(toSource(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &handle), TWRC_XFERDONE);
+            BITMAPINFOHEADER header;
+            std::memcpy(&header, handle, sizeof header);
+            EXPECT_EQ(header.biWidth, expected.Width);
+            EXPECT_EQ(header.biHeight, expected.Height);
+            TwainFree(handle);
+        }
+        const VfbImage image = last();
+        ASSERT_EQ(image.Width, expected.Width);
+        ASSERT_EQ(image.Height, expected.Height);
+        const size_t used = size_t(expected.Width) * expected.Channels;
+        for (int y = 0; y < image.Height; ++y)
+            ASSERT_EQ(std::memcmp(image.Rows + y * image.RowBytes, expected.Pixels.data() + y * used, used), 0)
+                << "row " << y;
+        if (c.Memory) {
+            EXPECT_EQ(stream, Bytes(image.Rows, image.Rows + size_t(image.RowBytes) * image.Height));
+        }
+        EXPECT_EQ(endXfer(), 0);
+        ASSERT_EQ(toSource(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, nullptr), TWRC_SUCCESS);
+    }
+}
+
+// Whatever unit the application works in, the device gets the same millimetres.
+TEST_F(SaneDsm, FrameReachesTheDeviceInMillimetresFromEveryUnit)
+{
+    struct TCase
+    {
+        TW_UINT16 Units;
+        double PerInch;
+    };
+    const TCase cases[] = {{TWUN_INCHES, 1}, {TWUN_CENTIMETERS, 2.54}, {TWUN_PIXELS, 150}};
+    openDevice();
+    ASSERT_EQ(setFix32(ICAP_XRESOLUTION, 150), TWRC_SUCCESS);
+    for (const TCase &c : cases) {
+        SCOPED_TRACE(c.Units);
+        ASSERT_EQ(setOne(ICAP_UNITS, TWTY_UINT16, c.Units), TWRC_SUCCESS);
+        EXPECT_EQ(setFrame(0.5 * c.PerInch, 0.25 * c.PerInch, 3 * c.PerInch, 3.75 * c.PerInch), TWRC_CHECKSTATUS);
+        const TW_FRAME taken = frame();
+        // 12.7, 6.35, 76.2 and 95.25 mm on the backend's whole millimetres.
+        EXPECT_NEAR(FromFix32(taken.Left), 13 / 25.4 * c.PerInch, 1e-3);
+        EXPECT_NEAR(FromFix32(taken.Top), 6 / 25.4 * c.PerInch, 1e-3);
+        EXPECT_NEAR(FromFix32(taken.Right), 76 / 25.4 * c.PerInch, 1e-3);
+        EXPECT_NEAR(FromFix32(taken.Bottom), 95 / 25.4 * c.PerInch, 1e-3);
+    }
+}
+
+TEST_F(SaneDsm, ValuesTheDeviceRoundsOrCannotTake)
+{
+    openDevice();
+    EXPECT_EQ(setFix32(ICAP_XRESOLUTION, 150.5), TWRC_CHECKSTATUS);
+    EXPECT_EQ(setOne(ICAP_PIXELTYPE, TWTY_UINT16, TWPT_PALETTE), TWRC_FAILURE);
+    EXPECT_EQ(status(), TWCC_BADVALUE);
+    EXPECT_EQ(setFrame(2, 2, 1, 3), TWRC_FAILURE);
+    EXPECT_EQ(status(), TWCC_BADVALUE);
+    // Black and white through grey at one bit: SANE's 1 for black becomes chocolate's 0.
+    EXPECT_EQ(setOne(ICAP_PIXELTYPE, TWTY_UINT16, TWPT_BW), TWRC_SUCCESS);
+    ASSERT_EQ(setFrame(0, 0, 1, 1), TWRC_CHECKSTATUS);
+    enable();
+    ASSERT_EQ(awaitEvent(), MSG_XFERREADY);
+    const VfbImage image = last();
+    EXPECT_EQ(image.BitsPerPixel, 1);
+    EXPECT_EQ(image.PixelType, TWPT_BW);
+}
+
+// A failing read ends the transfer with a condition code, and the device takes the
+// next scan: it fails the same way instead of being left busy.
+TEST_F(SaneDsm, ReadErrorsFailTheTransferAndLeaveTheDeviceUsable)
+{
+    struct TCase
+    {
+        const char *Status;
+        TW_UINT16 Cc;
+    };
+    const TCase cases[] = {
+        {"SANE_STATUS_JAMMED", CcPaperJam},
+        {"SANE_STATUS_NO_DOCS", TWCC_OPERATIONERROR},
+        {"SANE_STATUS_COVER_OPEN", CcCheckDeviceOnline},
+        {"SANE_STATUS_DEVICE_BUSY", TWCC_MAXCONNECTIONS},
+        {"SANE_STATUS_IO_ERROR", CcCheckDeviceOnline},
+    };
+    for (const TCase &c : cases) {
+        SCOPED_TRACE(c.Status);
+        writeConfig(c.Status);
+        openDevice();
+        for (int scan = 0; scan < 2; ++scan) {
+            enable();
+            ASSERT_EQ(awaitEvent(), MSG_XFERREADY);
+            TW_HANDLE handle = nullptr;
+            EXPECT_EQ(toSource(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &handle), TWRC_FAILURE);
+            EXPECT_EQ(status(), c.Cc);
+            EXPECT_EQ(endXfer(), 0);
+            ASSERT_EQ(toSource(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, nullptr), TWRC_SUCCESS);
+        }
+        ASSERT_EQ(call(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &source_), TWRC_SUCCESS);
+        ASSERT_EQ(call(nullptr, DG_CONTROL, DAT_PARENT, MSG_CLOSEDSM, nullptr), TWRC_SUCCESS);
+    }
+}
+
+TEST_F(SaneDsm, DisablingMidScanCancelsAndTheNextScanWorks)
+{
+    writeConfig("Default", true);
+    openDevice();
+    // The whole area at 600 dpi with slow reads: still scanning when it is disabled.
+    ASSERT_EQ(setFix32(ICAP_XRESOLUTION, 600), TWRC_SUCCESS);
+    enable();
+    ASSERT_EQ(toSource(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, nullptr), TWRC_SUCCESS);
+    TW_MSG msg{nullptr, 0x400, 0, 0, 0, 0, 0};
+    TW_EVENT event{&msg, MSG_NULL};
+    EXPECT_EQ(toSource(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event), TWRC_NOTDSEVENT);
+
+    ASSERT_EQ(setFix32(ICAP_XRESOLUTION, 50), TWRC_SUCCESS);
+    ASSERT_EQ(setFrame(0, 0, 1, 1), TWRC_CHECKSTATUS);
+    enable();
+    ASSERT_EQ(awaitEvent(), MSG_XFERREADY);
+    TW_IMAGEINFO info{};
+    ASSERT_EQ(toSource(DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &info), TWRC_SUCCESS);
+    // One inch on the backend's whole millimetres is 25 mm: 49 pixels at 50 dpi.
+    EXPECT_EQ(info.ImageWidth, 49);
+    EXPECT_EQ(info.ImageLength, 49);
+}
+
+// The application's own TWAIN layer acquires from a SANE device as from any source.
+TEST_F(SaneDsm, ApplicationAcquiresFromASaneDevice)
+{
+    QObject window;
+    TTwainManager manager(&window);
+    manager.DsmSearchFolders = {QFileInfo(QStringLiteral(VFB_LIBRARY_PATH)).absolutePath()};
+    std::vector<QImage> images;
+    bool complete = false;
+    manager.OnTwainAcquire = [&](TTwainManager *, int, const QImage &Image, bool &) { images.push_back(Image); };
+    manager.OnTransferComplete = [&](TTwainManager *, int, bool) { complete = true; };
+    ASSERT_TRUE(manager.LoadDsm() && manager.OpenManager());
+    ASSERT_EQ(manager.NumSources(), 3);
+    TTwainSource *source = manager.SourceAt(1);
+    ASSERT_NE(source, nullptr);
+    source->TransferMode = TransferMemory;
+    source->SetLoaded(true);
+    ASSERT_TRUE(source->Loaded());
+    EXPECT_EQ(source->SetPixelType(TWPT_RGB), CapResult::Success);
+    EXPECT_EQ(source->SetXResolution(150), CapResult::Success);
+    EXPECT_EQ(source->SetYResolution(150), CapResult::Success);
+    source->SetFrame(0, 0, 2.5, 3.5);
+    ASSERT_TRUE(source->EnableSource(false, true));
+    const QDeadlineTimer deadline(30000);
+    while (!complete && !deadline.hasExpired()) {
+        manager.Poll();
+        QThread::yieldCurrentThread();
+    }
+    ASSERT_EQ(images.size(), 1u);
+    const TPnm expected = scanimage("Color", 150);
+    ASSERT_EQ(images[0].size(), QSize(expected.Width, expected.Height));
+    for (int y = 0; y < expected.Height; y += 37)
+        for (int x = 0; x < expected.Width; x += 29) {
+            const uint8_t *rgb = &expected.Pixels[3 * (size_t(y) * expected.Width + x)];
+            ASSERT_EQ(images[0].pixel(x, y), qRgb(rgb[0], rgb[1], rgb[2])) << x << "," << y;
+        }
+    manager.CloseManager();
+    manager.UnloadDsm();
+}
