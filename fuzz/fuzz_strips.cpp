@@ -17,7 +17,7 @@ namespace {
 
 // Images larger than this are skipped: the assembler accepts up to 2 GB by
 // design, and allocating that much tells the fuzzer nothing.
-constexpr int64_t kMaxFuzzImageBytes = 64 << 20;
+constexpr int64_t kMaxFuzzImageBytes = 4 << 20;
 
 struct TReader
 {
@@ -56,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *Data, size_t Size)
     header.biXPelsPerMeter = PelsPerMeter(double(int8_t(flags)) * 37.5, flags >> 4 & 1);
     header.biYPelsPerMeter = header.biXPelsPerMeter;
     if (width > 0 && height > 0
-        && DibRowBytes(header.biBitCount, width) * int64_t(height) > kMaxFuzzImageBytes)
+        && DibRowBytes(header.biBitCount, width) > kMaxFuzzImageBytes / height)
         return 0;
 
     QList<QRgb> table;
