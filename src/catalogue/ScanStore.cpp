@@ -24,7 +24,7 @@ AnsiString SafeFolderName(const AnsiString &Name)
 
 QString ScanStoreRoot()
 {
-    return ExeDir() + QStringLiteral("pics") + PathDelim;
+    return ScanDataDir() + QStringLiteral("pics") + PathDelim;
 }
 
 TStorePaths GetStorePaths(const TGame *Game, const TExpansion *Expansion)

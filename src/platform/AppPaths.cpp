@@ -5,6 +5,8 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include <unistd.h>
+
 namespace {
 QString &exeDirOverride()
 {
@@ -56,6 +58,38 @@ QString UserAppDataDir()
 QString VellumoraDataDir()
 {
     return UserAppDataDir() + QStringLiteral("Quorvath/Vellu Mora/");
+}
+
+QString InstalledPrefix()
+{
+    const QString prefix = QDir::cleanPath(ExeDir() + QStringLiteral(".."));
+    if (QFileInfo(prefix + QStringLiteral("/share/vellumora")).isDir())
+        return IncludeTrailingPathDelimiter(prefix);
+    return {};
+}
+
+QString ScanDataDir()
+{
+    // An installed copy never writes into its prefix, not even when run by root
+    // (who may write anywhere): the scans belong to the user and must outlive an
+    // uninstall. access() also answers "no" on a read-only file system.
+    const QString exeDir = ExeDir();
+    if (InstalledPrefix().isEmpty() && ::access(QFile::encodeName(exeDir).constData(), W_OK) == 0)
+        return exeDir;
+    return UserAppDataDir() + QStringLiteral("Vellumora/");
+}
+
+QString LocaleDir()
+{
+    const QString prefix = InstalledPrefix();
+    if (!prefix.isEmpty())
+        return prefix + QStringLiteral("share/locale");
+    return ExeDir() + QStringLiteral("locale");
+}
+
+QString InstalledLibDir()
+{
+    return IncludeTrailingPathDelimiter(QDir::cleanPath(ExeDir() + QStringLiteral("../lib/vellumora")));
 }
 
 QString CommonAppDataDir()

@@ -9,8 +9,10 @@
 
 QStringList DefaultDsmSearchFolders()
 {
+    // An installed copy keeps the library in its private folder, which the loader
+    // would not search on its own; it comes right after the executable's folder.
     return {QStringLiteral("/usr/local/lib/"), QStringLiteral("/usr/lib/"),
-            IncludeTrailingPathDelimiter(QDir::currentPath()), ExeDir(),
+            IncludeTrailingPathDelimiter(QDir::currentPath()), ExeDir(), InstalledLibDir(),
             IncludeTrailingPathDelimiter(QDir::tempPath())};
 }
 

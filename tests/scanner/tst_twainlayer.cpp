@@ -159,7 +159,8 @@ TEST_F(TwainLayer, LoadsTheFirstFolderHoldingTheManager)
     SetExeDirOverride(b);
     EXPECT_EQ(DefaultDsmSearchFolders(),
               (QStringList{QStringLiteral("/usr/local/lib/"), QStringLiteral("/usr/lib/"),
-                           QDir::currentPath() + u'/', b, QDir::tempPath() + u'/'}));
+                           QDir::currentPath() + u'/', b, env.Path(QStringLiteral("lib/vellumora/")),
+                           QDir::tempPath() + u'/'}));
     SetExeDirOverride({});
 }
 

@@ -9,8 +9,13 @@
 //   --record FILE   writes each request's head to FILE before answering
 //   --bind ADDR     IPv4 address to listen on, 127.0.0.1 unless given
 //
+//   --help, --version
+//
 // PORT 0 takes a free port. Once listening, the program prints
 // "listening on PORT" on its own line. One connection is served at a time.
+#include "platform/AppError.h"
+#include "settings/VerInfo.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -48,6 +53,57 @@ struct Options
                  " [--record FILE] [--bind ADDR]\n",
                  Why);
     std::exit(2);
+}
+
+// Installed under another name than the build's, so the name comes from argv[0].
+std::string programName(const char *Argv0)
+{
+    const char *slash = std::strrchr(Argv0, '/');
+    return slash ? slash + 1 : Argv0;
+}
+
+// The program carries the application's version block; --version reads it back
+// from the file, so both always agree. Returns the exit code, or -1 to go on.
+int answerInformationOptions(int argc, char **argv)
+{
+    const std::string name = programName(argc > 0 ? argv[0] : "catalogue-server");
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0) {
+            std::printf(
+                "Usage: %s --port PORT (--data DIR | --raw FILE | --silent) [OPTION]...\n"
+                "Serves a Vellumora catalogue from a folder of text files (games.txt,\n"
+                "sets/<gameId>.txt, cards/<setId>.txt), one connection at a time.\n"
+                "\n"
+                "      --port PORT    port to listen on; 0 takes a free one, printed as\n"
+                "                     \"listening on PORT\"\n"
+                "      --data DIR     the catalogue folder\n"
+                "      --raw FILE     answer every request with exactly the bytes of FILE\n"
+                "      --silent       accept connections and never answer\n"
+                "      --record FILE  write each request's head to FILE\n"
+                "      --bind ADDR    IPv4 address to listen on (127.0.0.1)\n"
+                "      --help         display this help and exit\n"
+                "      --version      output version information and exit\n",
+                name.c_str());
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            try {
+                const TVerInfo info(QStringLiteral("/proc/self/exe"));
+                const quint32 ms = info.FixedFileInfo.dwFileVersionMS;
+                const quint32 ls = info.FixedFileInfo.dwFileVersionLS;
+                if (!info.HasVerInfo)
+                    std::printf("%s (Vellumora) (no version information)\n", name.c_str());
+                else
+                    std::printf("%s (Vellumora) %u.%u.%u.%u\n", name.c_str(), ms >> 16,
+                                ms & 0xFFFF, ls >> 16, ls & 0xFFFF);
+                return 0;
+            } catch (const std::exception &error) {
+                std::fprintf(stderr, "%s: %s\n", name.c_str(), qPrintable(ErrorMessageOf(error)));
+                return 1;
+            }
+        }
+    }
+    return -1;
 }
 
 Options parseOptions(int argc, char **argv)
@@ -182,6 +238,8 @@ std::string answerFromData(const std::string &DataDir, const std::string &Head)
 
 int main(int argc, char **argv)
 {
+    if (const int code = answerInformationOptions(argc, argv); code >= 0)
+        return code;
     const Options options = parseOptions(argc, argv);
     std::string raw;
     if (!options.Raw.empty()) {

@@ -9,11 +9,13 @@
 #include "output/JpegEncoder.h"
 #include "output/ScanOutput.h"
 #include "platform/AppError.h"
+#include "settings/VerInfo.h"
 
 #include <QGuiApplication>
 #include <QImageReader>
 
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <optional>
 
@@ -29,12 +31,52 @@ struct TOptions
     QString Watermark;
 };
 
+constexpr const char *kUsage =
+    "usage: vellumora-webcopy IN OUT --long-side N [--quality Q] [--watermark TEXT]\n"
+    "       vellumora-webcopy IN OUT --full\n"
+    "IN is a PNG, BMP, JPEG or PPM file; OUT ending in .png gets lossless pixels.\n";
+
 void PrintUsage()
 {
-    std::fputs("usage: vellumora-webcopy IN OUT --long-side N [--quality Q] [--watermark TEXT]\n"
-               "       vellumora-webcopy IN OUT --full\n"
-               "IN is a PNG, BMP, JPEG or PPM file; OUT ending in .png gets lossless pixels.\n",
-               stderr);
+    std::fputs(kUsage, stderr);
+}
+
+// The program carries the application's version block; --version reads it back
+// from the file, so both always agree. Returns the exit code, or -1 to go on.
+int AnswerInformationOptions(int Argc, char **Argv)
+{
+    for (int i = 1; i < Argc; ++i) {
+        if (std::strcmp(Argv[i], "--help") == 0) {
+            std::fputs(kUsage, stdout);
+            std::fputs("Remakes a web copy (or the full-size file) of a scan with exactly the\n"
+                       "application's resampler, watermark and JPEG settings.\n"
+                       "\n"
+                       "      --help     display this help and exit\n"
+                       "      --version  output version information and exit\n"
+                       "\n"
+                       "Exit status: 0 done, 1 cannot write, 2 bad arguments or unreadable\n"
+                       "input, 3 encoding error.\n",
+                       stdout);
+            return 0;
+        }
+        if (std::strcmp(Argv[i], "--version") == 0) {
+            try {
+                const TVerInfo Info(QStringLiteral("/proc/self/exe"));
+                const quint32 Ms = Info.FixedFileInfo.dwFileVersionMS;
+                const quint32 Ls = Info.FixedFileInfo.dwFileVersionLS;
+                if (!Info.HasVerInfo)
+                    std::puts("vellumora-webcopy (Vellumora) (no version information)");
+                else
+                    std::printf("vellumora-webcopy (Vellumora) %u.%u.%u.%u\n", Ms >> 16,
+                                Ms & 0xFFFF, Ls >> 16, Ls & 0xFFFF);
+                return 0;
+            } catch (const std::exception &Error) {
+                std::fprintf(stderr, "vellumora-webcopy: %s\n", qPrintable(ErrorMessageOf(Error)));
+                return 1;
+            }
+        }
+    }
+    return -1;
 }
 
 std::optional<int> ToInt(const char *Text, int Low, int High)
@@ -123,6 +165,8 @@ int Run(const TOptions &Options)
 
 int main(int argc, char **argv)
 {
+    if (const int Code = AnswerInformationOptions(argc, argv); Code >= 0)
+        return Code;
     const std::optional<TOptions> Options = ParseArguments(argc, argv);
     if (!Options) {
         PrintUsage();

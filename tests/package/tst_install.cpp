@@ -1,0 +1,219 @@
+// The installed copy, as `cmake --install` lays it out in a temporary prefix: its
+// programs run from there, and the application's own lookups (run here against
+// that prefix) find the data source manager, the message catalogues and the
+// per-user scan store.
+#include "catalogue/ScanStore.h"
+#include "platform/AppPaths.h"
+#include "platform/MessageCatalogue.h"
+#include "scanner/DsmLibrary.h"
+#include "scanner/TwainManager.h"
+#include "scanner/TwainSource.h"
+#include "support/TestEnvironment.h"
+
+#include <gtest/gtest.h>
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <csignal>
+#include <unistd.h>
+
+namespace {
+
+// One installation for the whole executable: installing is the slow part.
+class InstalledCopy : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        prefixDir_ = new QTemporaryDir;
+        QProcess install;
+        install.setProcessChannelMode(QProcess::MergedChannels);
+        install.start(QStringLiteral(VELLUMORA_CMAKE),
+                      {QStringLiteral("--install"), QStringLiteral(VELLUMORA_BUILD_DIR),
+                       QStringLiteral("--prefix"), prefixDir_->path()});
+        installed_ = install.waitForFinished(60000) && install.exitStatus() == QProcess::NormalExit
+                     && install.exitCode() == 0;
+        installLog_ = QString::fromLocal8Bit(install.readAll());
+    }
+    static void TearDownTestSuite()
+    {
+        delete prefixDir_;
+        prefixDir_ = nullptr;
+    }
+    void SetUp() override { ASSERT_TRUE(installed_) << installLog_.toStdString(); }
+    void TearDown() override { SetExeDirOverride({}); }
+
+    static QString Prefix() { return prefixDir_->path() + u'/'; }
+
+    // Runs an installed program without any display, as from a terminal or ssh.
+    struct TRun
+    {
+        int Code = -1;
+        QString Out;
+    };
+    static TRun Run(const QString &Program, const QStringList &Arguments,
+                    const QProcessEnvironment &Environment = bareEnvironment())
+    {
+        QProcess process;
+        process.setProcessEnvironment(Environment);
+        process.start(Prefix() + QStringLiteral("bin/") + Program, Arguments);
+        if (!process.waitForFinished(30000)) {
+            process.kill();
+            process.waitForFinished();
+            return {};
+        }
+        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+                QString::fromLocal8Bit(process.readAllStandardOutput())};
+    }
+    static QProcessEnvironment bareEnvironment()
+    {
+        QProcessEnvironment environment;
+        environment.insert(QStringLiteral("PATH"), QStringLiteral("/usr/bin:/bin"));
+        environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+        return environment;
+    }
+
+    static inline QTemporaryDir *prefixDir_ = nullptr;
+    static inline bool installed_ = false;
+    static inline QString installLog_;
+};
+
+} // namespace
+
+TEST_F(InstalledCopy, ProgramsAnswerVersionAndHelpWithoutADisplay)
+{
+    for (const QString &program :
+         {QStringLiteral("vellumora"), QStringLiteral("vellumora-webcopy"),
+          QStringLiteral("vellumora-catalogue-server")}) {
+        const TRun version = Run(program, {QStringLiteral("--version")});
+        EXPECT_EQ(version.Code, 0) << program.toStdString();
+        EXPECT_EQ(version.Out, program + QStringLiteral(" (Vellumora) 1.3.3.20\n"));
+        const TRun help = Run(program, {QStringLiteral("--help")});
+        EXPECT_EQ(help.Code, 0) << program.toStdString();
+        EXPECT_TRUE(help.Out.contains(QStringLiteral("sage: ") + program)) << help.Out.toStdString();
+        EXPECT_TRUE(help.Out.contains(QStringLiteral("--version"))) << program.toStdString();
+    }
+}
+
+// The installed application itself starts offscreen in a fresh HOME and ends on
+// SIGTERM as from File, Exit: its run log, named after the installed
+// executable, shows both.
+TEST_F(InstalledCopy, ApplicationStartsAndEndsCleanly)
+{
+    TTestEnvironment env;
+    const QString logDir = env.Path(QStringLiteral("home/.local/state/Vellumora/log"));
+    ASSERT_TRUE(QDir().mkpath(logDir));
+    QProcessEnvironment environment = bareEnvironment();
+    environment.insert(QStringLiteral("HOME"), env.Path(QStringLiteral("home")));
+    environment.insert(QStringLiteral("XDG_STATE_HOME"), qEnvironmentVariable("XDG_STATE_HOME"));
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), qEnvironmentVariable("XDG_DATA_HOME"));
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), qEnvironmentVariable("XDG_CONFIG_HOME"));
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), qEnvironmentVariable("XDG_RUNTIME_DIR"));
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+
+    QProcess app;
+    app.setProcessEnvironment(environment);
+    app.start(Prefix() + QStringLiteral("bin/vellumora"), {});
+    ASSERT_TRUE(app.waitForStarted());
+    // Waits until the application handles SIGTERM itself (its caught-signal mask
+    // says so), not for a length of time: a signal sent earlier would kill it outright.
+    const auto handlesTerm = [&app]() -> bool {
+        QFile status(QStringLiteral("/proc/%1/status").arg(app.processId()));
+        if (!status.open(QIODevice::ReadOnly))
+            return false;
+        for (const QByteArray &line : status.readAll().split('\n'))
+            if (line.startsWith("SigCgt:"))
+                return (line.mid(7).trimmed().toULongLong(nullptr, 16) >> (SIGTERM - 1)) & 1;
+        return false;
+    };
+    const QDeadlineTimer deadline(30000);
+    while (!handlesTerm() && !deadline.hasExpired() && app.state() == QProcess::Running)
+        QThread::msleep(10);
+    ASSERT_TRUE(handlesTerm()) << app.readAllStandardError().toStdString();
+    ::kill(static_cast<pid_t>(app.processId()), SIGTERM);
+    ASSERT_TRUE(app.waitForFinished(30000));
+    EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(app.exitCode(), 0);
+    QFile log(logDir + QStringLiteral("/vellumora000.log"));
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    const QByteArray lines = log.readAll();
+    EXPECT_TRUE(lines.contains("Vellumora started") && lines.contains("Vellumora closed"))
+        << lines.constData();
+}
+
+TEST_F(InstalledCopy, FindsItsDataSourceManager)
+{
+    SetExeDirOverride(Prefix() + QStringLiteral("bin"));
+    const QString libDir = Prefix() + QStringLiteral("lib/vellumora/");
+    EXPECT_TRUE(DefaultDsmSearchFolders().contains(libDir));
+
+    QObject window;
+    TTwainManager manager(&window);
+    manager.DsmSearchFolders = {InstalledLibDir()};
+    ASSERT_TRUE(manager.LoadDsm());
+    EXPECT_EQ(manager.DsmModule().FileName(), libDir + QLatin1String(DsmFileName));
+    ASSERT_TRUE(manager.OpenManager());
+    QByteArrayList names;
+    for (int i = 0; i < manager.NumSources(); ++i)
+        names << manager.SourceAt(i)->ProductName();
+    EXPECT_TRUE(names.contains("Virtual Flatbed")) << names.join(", ").toStdString();
+    manager.CloseManager();
+    manager.UnloadDsm();
+}
+
+TEST_F(InstalledCopy, FindsItsMessageCatalogue)
+{
+    TTestEnvironment env;
+    const QString po = env.WriteFile(QStringLiteral("xx.po"),
+                                     "msgid \"\"\nmsgstr \"Content-Type: text/plain; charset=UTF-8\\n\"\n\n"
+                                     "msgid \"Scanner\"\nmsgstr \"Skaner\"\n");
+    const QString dir = Prefix() + QStringLiteral("share/locale/xx/LC_MESSAGES");
+    ASSERT_TRUE(QDir().mkpath(dir));
+    ASSERT_EQ(QProcess::execute(QStringLiteral("msgfmt"),
+                                {QStringLiteral("-o"), dir + QStringLiteral("/default.mo"), po}),
+              0);
+    SetExeDirOverride(Prefix() + QStringLiteral("bin"));
+    qputenv("LANGUAGE", "xx");
+    InitMessageCatalogue(LocaleDir());
+    EXPECT_EQ(_("Scanner"), QStringLiteral("Skaner"));
+    qunsetenv("LANGUAGE");
+    InitMessageCatalogue(QStringLiteral("/nonexistent"));
+    QFile::remove(dir + QStringLiteral("/default.mo"));
+}
+
+// Scans go beside the executable only where it may write and is no installed
+// copy; otherwise they go to the user's data folder, where an uninstall leaves them.
+TEST_F(InstalledCopy, KeepsScansInTheUsersDataFolder)
+{
+    TTestEnvironment env;
+    const QString userStore = env.Path(QStringLiteral("home/.local/share/Vellumora/pics/"));
+    const QString readOnly = env.Path(QStringLiteral("read-only/"));
+    QDir().mkpath(readOnly);
+    QFile::setPermissions(readOnly, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    struct
+    {
+        QString ExeDir;
+        QString Store;
+        bool Applies;
+    } const cases[] = {
+        {Prefix() + QStringLiteral("bin/"), userStore, true},
+        {env.ExeDir(), env.ExeDir() + QStringLiteral("pics/"), true},
+        // Root may write anywhere, so only others can see a read-only folder.
+        {readOnly, userStore, ::geteuid() != 0},
+    };
+    for (const auto &c : cases) {
+        if (!c.Applies)
+            continue;
+        SetExeDirOverride(c.ExeDir);
+        EXPECT_EQ(ScanStoreRoot(), c.Store) << c.ExeDir.toStdString();
+        EXPECT_EQ(GetStorePaths(nullptr, nullptr).HqDir, c.Store + QStringLiteral("HQ/"));
+    }
+    QFile::setPermissions(readOnly, QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                        | QFileDevice::ExeOwner);
+}
