@@ -2,17 +2,24 @@
 // programs run from there, and the application's own lookups (run here against
 // that prefix) find the data source manager, the message catalogues and the
 // per-user scan store.
+#include "app/CardListModel.h"
 #include "catalogue/ScanStore.h"
 #include "platform/AppPaths.h"
 #include "platform/MessageCatalogue.h"
 #include "scanner/DsmLibrary.h"
 #include "scanner/TwainManager.h"
 #include "scanner/TwainSource.h"
+#include "scanareas/ScanAreas.h"
+#include "scanner/FormSelectSource.h"
+#include "support/AppFixture.h"
 #include "support/TestEnvironment.h"
 
 #include <gtest/gtest.h>
 
+#include <QComboBox>
 #include <QDeadlineTimer>
+#include <QListWidget>
+#include <QTableView>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -31,6 +38,8 @@ class InstalledCopy : public ::testing::Test
 protected:
     static void SetUpTestSuite()
     {
+        // The installed flatbed scans at once, as the build's does in the other tests.
+        qputenv("VELLUMORA_VFB_SCAN_MS", "0");
         prefixDir_ = new QTemporaryDir;
         QProcess install;
         install.setProcessChannelMode(QProcess::MergedChannels);
@@ -216,4 +225,45 @@ TEST_F(InstalledCopy, KeepsScansInTheUsersDataFolder)
     }
     QFile::setPermissions(readOnly, QFileDevice::ReadOwner | QFileDevice::WriteOwner
                                         | QFileDevice::ExeOwner);
+}
+
+// What a shop does after installing: a scan with the installed Virtual Flatbed,
+// found through the application's own search folders, lands in the user's store.
+TEST_F(InstalledCopy, ScanLandsInTheUsersStore)
+{
+    TAppFixture app;
+    SetExeDirOverride(Prefix() + QStringLiteral("bin"));
+    const QString userData = app.Env.Path(QStringLiteral("home/.local/share/Vellumora/"));
+    EXPECT_EQ(TfrmMain().OpenDialog.InitialDir, userData);
+
+    TfrmMain &main = app.Main();
+    app.Env.WriteFile(QStringLiteral("home/.local/share/Quorvath/Vellu Mora/scan areas.ini"),
+                      "[Std]\nQuality=300\nUnits=0\nLeft=0\nTop=0\nWidth=2.5\nHeight=3.5\n");
+    app.Forms.frmScanAreas->LoadScanAreas();
+    main.Twain->DsmSearchFolders = DefaultDsmSearchFolders();
+    TGame game;
+    game.Code = QStringLiteral("XY");
+    TExpansion set;
+    set.Code = QStringLiteral("ABC");
+    TGameCard card;
+    card.Id = 1;
+    card.Name = QStringLiteral("Card 1");
+    main.AcceptDownloadedList(game, set, {&card});
+    main.SetStorePaths(GetStorePaths(&game, &set));
+    app.Dialogs.QueueModal([](QDialog &Dialog) {
+        EXPECT_EQ(static_cast<TFormSelectSource &>(Dialog).lbSources->item(0)->text(),
+                  QStringLiteral("Virtual Flatbed"));
+        return int(QDialog::Accepted);
+    });
+    main.vstCards->selectionModel()->setCurrentIndex(
+        main.CardsModel->index(0, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    main.cbFormat->setCurrentIndex(main.cbFormat->findText(QStringLiteral("Std")));
+    main.mnAcquireImageClick();
+    main.Twain->Poll();
+
+    EXPECT_EQ(main.Twain->DsmModule().FileName(),
+              Prefix() + QStringLiteral("lib/vellumora/") + QLatin1String(DsmFileName));
+    EXPECT_TRUE(QFileInfo(userData + QStringLiteral("pics/HQ/xy/abc/1.jpg")).isFile());
+    EXPECT_TRUE(QFileInfo(userData + QStringLiteral("pics/WEB/xy/abc/1.jpg")).isFile());
+    main.Twain->ResetConnection();
 }
