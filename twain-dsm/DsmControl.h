@@ -23,9 +23,9 @@ struct VfbTriplet
     uint32_t DestId;    // Id of the destination identity; 0 for calls to the manager itself
 };
 
-// The last image a source rendered for a transfer, exactly as it handed it out:
-// rows top-down, samples in TWAIN order (RGB), each row padded to RowBytes (a multiple
-// of 4, as in a DIB). Valid until the next scan or VfbReset.
+// The last image a source (a SANE device too) made for a transfer, exactly as it handed
+// it out: rows top-down, samples in TWAIN order (RGB), each row padded to RowBytes (a
+// multiple of 4, as in a DIB). Valid until the next scan or VfbReset.
 struct VfbImage
 {
     int32_t Width;

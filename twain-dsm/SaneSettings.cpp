@@ -204,12 +204,12 @@ void TSaneSource::readBack()
     if (modeOption && size_t(modeOption->size) <= sizeof mode)
         sane_control_option(handle_, optionIndex(SANE_NAME_SCAN_MODE), SANE_ACTION_GET_VALUE, mode, nullptr);
     const int depth = static_cast<int>(number(SANE_NAME_BIT_DEPTH).value_or(0));
+    const TModeChoice *found = nullptr;
     for (const TModeChoice &choice : modes_)
-        if (choice.Mode == mode && (choice.Depth == 0 || choice.Depth == depth || choice.PixelType != TWPT_BW)) {
-            pixelType_ = choice.PixelType;
-            if (choice.Depth == 0 || choice.Depth == depth)
-                break;
-        }
+        if (choice.Mode == mode && (!found || choice.Depth == depth))
+            found = &choice;
+    if (found)
+        pixelType_ = found->PixelType;
     dpi_ = number(SANE_NAME_SCAN_RESOLUTION).value_or(dpi_);
 
     auto edge = [&](const char *Name, double Fallback) {
