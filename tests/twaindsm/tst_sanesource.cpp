@@ -84,7 +84,7 @@ public:
     void SetUp() override
     {
         ASSERT_TRUE(config().isValid());
-        writeConfig("Default");
+        writeConfig();
         setenv("SANE_CONFIG_DIR", QFile::encodeName(config().path()).constData(), 1);
         unsetenv("VELLUMORA_SANE");
         library_ = dlopen(VFB_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
@@ -116,8 +116,10 @@ public:
     }
 
     // The test backend reads its settings at sane_init, that is when the manager opens.
-    void writeConfig(const char *ReadStatus, bool SlowReads = false)
+    // Settings holds "key value" lines replacing the system file's lines of that key.
+    void writeConfig(std::vector<QByteArray> Settings = {})
     {
+        Settings.insert(Settings.begin(), "test-picture \"Color pattern\"");
         QFile dll(config().filePath("dll.conf"));
         ASSERT_TRUE(dll.open(QIODevice::WriteOnly));
         dll.write("test\n");
@@ -125,12 +127,9 @@ public:
         ASSERT_TRUE(system.open(QIODevice::ReadOnly));
         QByteArray text;
         for (QByteArray line : system.readAll().split('\n')) {
-            if (line.startsWith("test-picture"))
-                line = "test-picture \"Color pattern\"";
-            else if (line.startsWith("read-status-code"))
-                line = QByteArray("read-status-code \"") + ReadStatus + "\"";
-            else if (line.startsWith("read-delay ") && SlowReads)
-                line = "read-delay true";
+            for (const QByteArray &setting : Settings)
+                if (line.startsWith(setting.left(setting.indexOf(' ') + 1)))
+                    line = setting;
             text += line + '\n';
         }
         QFile conf(config().filePath("test.conf"));
@@ -265,7 +264,15 @@ TEST_F(SaneDsm, DevicesAreListedAfterTheVirtualFlatbedByVendorAndModel)
     EXPECT_STREQ(cut, line.substr(0, 7).c_str());
     EXPECT_EQ(report_(nullptr, 0), static_cast<int>(line.size()));
 
-    // Turned off, the manager lists what it lists without SANE.
+    // Without a device, or with SANE turned off, the flatbed is listed alone.
+    ASSERT_EQ(call(nullptr, DG_CONTROL, DAT_PARENT, MSG_CLOSEDSM, nullptr), TWRC_SUCCESS);
+    QFile none(config().filePath("dll.conf"));
+    ASSERT_TRUE(none.open(QIODevice::WriteOnly));
+    none.close();
+    openManager();
+    EXPECT_EQ(listed(), std::vector<std::string>{"Virtual Flatbed"});
+    EXPECT_EQ(report().rfind("SANE devices: 0 (none configured); ", 0), 0u) << report();
+
     ASSERT_EQ(call(nullptr, DG_CONTROL, DAT_PARENT, MSG_CLOSEDSM, nullptr), TWRC_SUCCESS);
     setenv("VELLUMORA_SANE", "0", 1);
     openManager();
@@ -394,6 +401,38 @@ TEST_F(SaneDsm, ValuesTheDeviceRoundsOrCannotTake)
     EXPECT_EQ(status(), TWCC_BADVALUE);
 }
 
+// Every layout SANE may deliver becomes the image scanimage makes of it: three
+// single-colour passes, an unknown height, rows longer than their pixels, and
+// parameters that change once the scan starts.
+TEST_F(SaneDsm, OddLayoutsMatchScanimage)
+{
+    const QByteArray cases[] = {"three-pass true", "hand-scanner true", "ppl-loss 7", "fuzzy-parameters true"};
+    for (const QByteArray &setting : cases) {
+        SCOPED_TRACE(setting.toStdString());
+        writeConfig({setting});
+        const TPnm expected = scanimage("Color", 150);
+        ASSERT_GT(expected.Width, 0);
+        openDevice();
+        ASSERT_EQ(setOne(ICAP_PIXELTYPE, TWTY_UINT16, TWPT_RGB), TWRC_SUCCESS);
+        ASSERT_EQ(setFix32(ICAP_XRESOLUTION, 150), TWRC_SUCCESS);
+        ASSERT_NE(setFrame(0, 0, 2.5, 3.5), TWRC_FAILURE);
+        enable();
+        ASSERT_EQ(awaitEvent(), MSG_XFERREADY);
+        const VfbImage image = last();
+        ASSERT_EQ(image.Width, expected.Width);
+        ASSERT_EQ(image.Height, expected.Height);
+        // scanimage writes the lost pixels too, beyond the width its header gives.
+        const size_t used = expected.RowBytes();
+        const size_t stride = expected.Pixels.size() / size_t(expected.Height);
+        for (int y = 0; y < image.Height; ++y)
+            ASSERT_EQ(std::memcmp(image.Rows + y * image.RowBytes, expected.Pixels.data() + y * stride, used), 0)
+                << "row " << y;
+        ASSERT_EQ(toSource(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, nullptr), TWRC_SUCCESS);
+        ASSERT_EQ(call(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &source_), TWRC_SUCCESS);
+        ASSERT_EQ(call(nullptr, DG_CONTROL, DAT_PARENT, MSG_CLOSEDSM, nullptr), TWRC_SUCCESS);
+    }
+}
+
 // A failing read ends the transfer with a condition code, and the device takes the
 // next scan: it fails the same way instead of being left busy.
 TEST_F(SaneDsm, ReadErrorsFailTheTransferAndLeaveTheDeviceUsable)
@@ -412,7 +451,7 @@ TEST_F(SaneDsm, ReadErrorsFailTheTransferAndLeaveTheDeviceUsable)
     };
     for (const TCase &c : cases) {
         SCOPED_TRACE(c.Status);
-        writeConfig(c.Status);
+        writeConfig({QByteArray("read-status-code \"") + c.Status + '"'});
         openDevice();
         for (int scan = 0; scan < 2; ++scan) {
             enable();
@@ -430,7 +469,7 @@ TEST_F(SaneDsm, ReadErrorsFailTheTransferAndLeaveTheDeviceUsable)
 
 TEST_F(SaneDsm, DisablingMidScanCancelsAndTheNextScanWorks)
 {
-    writeConfig("Default", true);
+    writeConfig({"read-delay true"});
     openDevice();
     // The whole area at 600 dpi with slow reads: still scanning when it is disabled.
     ASSERT_EQ(setFix32(ICAP_XRESOLUTION, 600), TWRC_SUCCESS);
