@@ -11,6 +11,7 @@ extern "C" TW_UINT16 DSM_Entry(TW_IDENTITY *pOrigin, TW_IDENTITY *pDest, TW_UINT
 #include "Manager.h"
 
 #include <algorithm>
+#include <dlfcn.h>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -30,6 +31,16 @@ std::mutex &lock()
 {
     static std::mutex mutex;
     return mutex;
+}
+
+// The application lets the manager go after every acquisition. Kept loaded, it
+// keeps what a system's manager keeps across sessions, above all the scan count
+// that makes each scan of the flatbed differ from the one before.
+__attribute__((constructor)) void keepLoaded()
+{
+    Dl_info self{};
+    if (dladdr(reinterpret_cast<void *>(&keepLoaded), &self) && self.dli_fname)
+        dlopen(self.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
 }
 
 } // namespace

@@ -90,6 +90,10 @@ void TfrmMain::actSelectSourceExecute()
         return;
     }
     Twain->OpenManager();
+    // Which scanners were looked for, so a missing device can be told from a missing driver.
+    const QString probe = Twain->DsmModule().ProbeReport();
+    if (!probe.isEmpty())
+        logLine(probe);
     SourceIndex = Twain->ChooseSource();
 }
 

@@ -68,3 +68,21 @@ bool TDsmLibrary::Unload()
     fileName_.clear();
     return true;
 }
+
+QString TDsmLibrary::ProbeReport() const
+{
+    if (!handle_)
+        return {};
+    using TReport = int (*)(char *, size_t);
+    // Optional: managers of other makers, or older ones, do not have it.
+    const auto report = reinterpret_cast<TReport>(dlsym(handle_, "VellumoraDsmProbeReport"));
+    if (!report)
+        return {};
+    const int length = report(nullptr, 0);
+    if (length <= 0)
+        return {};
+    QByteArray text(length + 1, '\0');
+    report(text.data(), static_cast<size_t>(text.size()));
+    text.truncate(qstrnlen(text.constData(), text.size()));
+    return QString::fromUtf8(text);
+}

@@ -35,6 +35,9 @@ public:
     void *Handle() const { return handle_; }
     DSMENTRYPROC Entry() const { return entry_; }
     QString FileName() const { return fileName_; }
+    // What the manager says of its last search for devices ("SANE devices: ...");
+    // empty for a manager that does not tell.
+    QString ProbeReport() const;
 
 private:
     void *handle_ = nullptr;

@@ -127,7 +127,8 @@ TEST(Scanning, ThreeCardsAtThreeResolutionsLandInTheirFoldersAndTheSelectionMove
     EXPECT_EQ(f.LogLines(), QStringList({
         "AcquireImageClick()", "Scan area is set", "Card info: id=1, nr=0, nrcol=, name=Card 1",
         "Store paths", "Scan area Std with dpi 300 starting at (0.10, 0.10), width=2.50, height=3.50",
-        "Twain library loaded", "Choosing twain source", "Source is selected", "Loaded set to True",
+        "Twain library loaded", "Choosing twain source", "SANE devices: not probed (VELLUMORA_SANE=0)",
+        "Source is selected", "Loaded set to True",
         "Transfer mode set to 1", "Pixel type set 2", "Cap units set 0", "X resolution set 300",
         "Y resolution set 300", "Scan area set (0.10, 0.10, 2.60, 3.60)!", "Source enabled",
         "AcquireImageClick()-END", "TwainAcquire()", "Image assigned",
