@@ -1,5 +1,9 @@
 #include "DataSource.h"
 
+#include "Containers.h"
+
+#include <algorithm>
+
 namespace {
 
 // Where a triplet is allowed: the lowest and highest state, and whether it needs data.
@@ -128,4 +132,35 @@ TReply TDataSource::route(TW_UINT32 Dg, TW_UINT16 Dat, TW_UINT16 Msg, TW_MEMREF 
     case DAT_SETUPMEMXFER: return SetupMemXfer(*static_cast<TW_SETUPMEMXFER *>(Data));
     default: return SetupFileXfer(Msg, *static_cast<TW_SETUPFILEXFER *>(Data));
     }
+}
+
+TReply AnswerUInt16Capability(TW_UINT16 Msg, TW_CAPABILITY &Cap, const std::vector<TW_UINT16> &Items,
+                              TW_UINT16 &Current, TW_UINT16 Default, bool AsOneValue)
+{
+    auto indexOf = [&](TW_UINT16 Value) {
+        return static_cast<TW_UINT32>(std::find(Items.begin(), Items.end(), Value) - Items.begin());
+    };
+    if (Msg == MSG_SET) {
+        const auto value = ReadOneValue(Cap, TWTY_UINT16);
+        if (!value || indexOf(static_cast<TW_UINT16>(*value)) == Items.size())
+            return Failure(TWCC_BADVALUE);
+        Current = static_cast<TW_UINT16>(*value);
+        return {};
+    }
+    if (Msg == MSG_RESET)
+        Current = Default;
+
+    TW_HANDLE container = nullptr;
+    TW_UINT16 type = TWON_ONEVALUE;
+    if (Msg == MSG_GET && !AsOneValue) {
+        container = NewUInt16Enumeration(Items, indexOf(Current), indexOf(Default));
+        type = TWON_ENUMERATION;
+    } else {
+        container = NewOneValue(TWTY_UINT16, Msg == MSG_GETDEFAULT ? Default : Current);
+    }
+    if (!container)
+        return Failure(TWCC_LOWMEMORY);
+    Cap.ConType = type;
+    Cap.hContainer = container;
+    return {};
 }

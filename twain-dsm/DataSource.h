@@ -8,6 +8,8 @@
 
 #include "scanner/TwainTypes.h"
 
+#include <vector>
+
 struct TReply
 {
     TW_UINT16 Rc = TWRC_SUCCESS;
@@ -18,6 +20,12 @@ inline TReply Failure(TW_UINT16 Cc)
 {
     return {TWRC_FAILURE, Cc};
 }
+
+// A capability of TWTY_UINT16 values out of Items: MSG_SET takes one of them,
+// MSG_GET answers the enumeration (a one-value when AsOneValue), the others the
+// current or default value; MSG_RESET goes back to Default.
+TReply AnswerUInt16Capability(TW_UINT16 Msg, TW_CAPABILITY &Cap, const std::vector<TW_UINT16> &Items,
+                              TW_UINT16 &Current, TW_UINT16 Default, bool AsOneValue = false);
 
 // TWAIN states of a source; a listed source that is not open counts as 3.
 enum TSourceState : int {

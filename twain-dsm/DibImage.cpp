@@ -1,5 +1,7 @@
 #include "DibImage.h"
 
+#include "Containers.h"
+
 #include "scanner/Dib.h"
 
 #include <cmath>
@@ -78,4 +80,21 @@ bool WriteBmpFile(const TRenderedImage &Image, const std::string &FileName)
         return false;
     const bool written = std::fwrite(bytes.data(), 1, bytes.size(), out.get()) == bytes.size();
     return written && std::fflush(out.get()) == 0;
+}
+
+void FillImageInfo(const TRenderedImage &Image, TW_UINT16 Units, TW_IMAGEINFO &Info)
+{
+    const double perInch = ResolutionUnitsPerInch(Units);
+    Info = TW_IMAGEINFO{};
+    Info.XResolution = ToFix32(Image.XDpi / perInch);
+    Info.YResolution = ToFix32(Image.YDpi / perInch);
+    Info.ImageWidth = Image.Width;
+    Info.ImageLength = Image.Height;
+    Info.SamplesPerPixel = Image.PixelType == TWPT_RGB ? 3 : 1;
+    for (int i = 0; i < Info.SamplesPerPixel; ++i)
+        Info.BitsPerSample[i] = static_cast<TW_INT16>(Image.PixelType == TWPT_BW ? 1 : 8);
+    Info.BitsPerPixel = static_cast<TW_INT16>(Image.BitsPerPixel);
+    Info.Planar = TwFalse;
+    Info.PixelType = static_cast<TW_INT16>(Image.PixelType);
+    Info.Compression = TWCP_NONE;
 }

@@ -16,5 +16,8 @@ size_t DibByteCount(const TRenderedImage &Image);
 // Writes DibByteCount(Image) bytes to Out.
 void WriteDib(const TRenderedImage &Image, uint8_t *Out);
 
+// The TW_IMAGEINFO of a finished image, its resolution given per Units.
+void FillImageInfo(const TRenderedImage &Image, TW_UINT16 Units, TW_IMAGEINFO &Info);
+
 // Writes a .bmp file; false when the file cannot be written completely.
 bool WriteBmpFile(const TRenderedImage &Image, const std::string &FileName);

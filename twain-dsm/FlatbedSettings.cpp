@@ -20,17 +20,17 @@ TReply TVirtualFlatbed::Capability(TW_UINT16 Msg, TW_CAPABILITY &Cap, bool Appro
 {
     switch (Cap.Cap) {
     case ICAP_PIXELTYPE:
-        return enumCapability(Msg, Cap, {TWPT_BW, TWPT_GRAY, TWPT_RGB, TWPT_PALETTE}, settings_.PixelType,
+        return AnswerUInt16Capability(Msg, Cap, {TWPT_BW, TWPT_GRAY, TWPT_RGB, TWPT_PALETTE}, settings_.PixelType,
                               TWPT_RGB, false);
     case ICAP_UNITS:
-        return enumCapability(Msg, Cap,
+        return AnswerUInt16Capability(Msg, Cap,
                               {TWUN_INCHES, TWUN_CENTIMETERS, TWUN_PICAS, TWUN_POINTS, TWUN_TWIPS, TWUN_PIXELS},
                               settings_.Units, TWUN_INCHES, script().UnitsAsOneValue);
     case ICAP_PIXELFLAVOR:
-        return enumCapability(Msg, Cap, {TWPF_CHOCOLATE, TWPF_VANILLA}, settings_.PixelFlavor, TWPF_CHOCOLATE,
+        return AnswerUInt16Capability(Msg, Cap, {TWPF_CHOCOLATE, TWPF_VANILLA}, settings_.PixelFlavor, TWPF_CHOCOLATE,
                               false);
     case ICAP_XFERMECH:
-        return enumCapability(Msg, Cap, {TWSX_NATIVE, TWSX_FILE, TWSX_MEMORY}, settings_.XferMech, TWSX_NATIVE,
+        return AnswerUInt16Capability(Msg, Cap, {TWSX_NATIVE, TWSX_FILE, TWSX_MEMORY}, settings_.XferMech, TWSX_NATIVE,
                               false);
     case ICAP_XRESOLUTION: return resolutionCapability(Msg, Cap, Approximate, settings_.XDpi);
     case ICAP_YRESOLUTION: return resolutionCapability(Msg, Cap, Approximate, settings_.YDpi);
@@ -38,37 +38,6 @@ TReply TVirtualFlatbed::Capability(TW_UINT16 Msg, TW_CAPABILITY &Cap, bool Appro
     case ICAP_PHYSICALHEIGHT: return physicalCapability(Msg, Cap, GlassHeightInches, settings_.YDpi);
     default: return Failure(TWCC_CAPUNSUPPORTED);
     }
-}
-
-TReply TVirtualFlatbed::enumCapability(TW_UINT16 Msg, TW_CAPABILITY &Cap, const std::vector<TW_UINT16> &Items,
-                                       TW_UINT16 &Current, TW_UINT16 Default, bool AsOneValue)
-{
-    auto indexOf = [&](TW_UINT16 Value) {
-        return static_cast<TW_UINT32>(std::find(Items.begin(), Items.end(), Value) - Items.begin());
-    };
-    if (Msg == MSG_SET) {
-        const auto value = ReadOneValue(Cap, TWTY_UINT16);
-        if (!value || indexOf(static_cast<TW_UINT16>(*value)) == Items.size())
-            return Failure(TWCC_BADVALUE);
-        Current = static_cast<TW_UINT16>(*value);
-        return {};
-    }
-    if (Msg == MSG_RESET)
-        Current = Default;
-
-    TW_HANDLE container = nullptr;
-    TW_UINT16 type = TWON_ONEVALUE;
-    if (Msg == MSG_GET && !AsOneValue) {
-        container = NewUInt16Enumeration(Items, indexOf(Current), indexOf(Default));
-        type = TWON_ENUMERATION;
-    } else {
-        container = NewOneValue(TWTY_UINT16, Msg == MSG_GETDEFAULT ? Default : Current);
-    }
-    if (!container)
-        return Failure(TWCC_LOWMEMORY);
-    Cap.ConType = type;
-    Cap.hContainer = container;
-    return {};
 }
 
 TReply TVirtualFlatbed::resolutionCapability(TW_UINT16 Msg, TW_CAPABILITY &Cap, bool Approximate, double &Dpi)

@@ -30,29 +30,6 @@ bool contains(const std::string &Text, const char *Part)
     return lower.find(Part) != std::string::npos;
 }
 
-TReply enumCapability(TW_UINT16 Msg, TW_CAPABILITY &Cap, const std::vector<TW_UINT16> &Items, TW_UINT16 &Current,
-                      TW_UINT16 Default)
-{
-    auto indexOf = [&](TW_UINT16 Value) {
-        return static_cast<TW_UINT32>(std::find(Items.begin(), Items.end(), Value) - Items.begin());
-    };
-    if (Msg == MSG_SET) {
-        const auto value = ReadOneValue(Cap, TWTY_UINT16);
-        if (!value || indexOf(static_cast<TW_UINT16>(*value)) == Items.size())
-            return Failure(TWCC_BADVALUE);
-        Current = static_cast<TW_UINT16>(*value);
-        return {};
-    }
-    if (Msg == MSG_RESET)
-        Current = Default;
-    TW_HANDLE container = Msg == MSG_GET ? NewUInt16Enumeration(Items, indexOf(Current), indexOf(Default))
-                                         : NewOneValue(TWTY_UINT16, Msg == MSG_GETDEFAULT ? Default : Current);
-    if (!container)
-        return Failure(TWCC_LOWMEMORY);
-    Cap.ConType = Msg == MSG_GET ? TWON_ENUMERATION : TWON_ONEVALUE;
-    Cap.hContainer = container;
-    return {};
-}
 
 } // namespace
 
@@ -301,23 +278,23 @@ TReply TSaneSource::Capability(TW_UINT16 Msg, TW_CAPABILITY &Cap, bool)
         if (types.empty())
             types.push_back(pixelType_);
         if (Msg != MSG_SET && Msg != MSG_RESET)
-            return enumCapability(Msg, Cap, types, pixelType_, defaultPixelType_);
+            return AnswerUInt16Capability(Msg, Cap, types, pixelType_, defaultPixelType_);
         TW_UINT16 wanted = defaultPixelType_;
         if (Msg == MSG_SET) {
-            const TReply reply = enumCapability(Msg, Cap, types, wanted, defaultPixelType_);
+            const TReply reply = AnswerUInt16Capability(Msg, Cap, types, wanted, defaultPixelType_);
             if (reply.Rc != TWRC_SUCCESS)
                 return reply;
         }
         return setPixelType(wanted);
     }
     case ICAP_UNITS:
-        return enumCapability(Msg, Cap,
+        return AnswerUInt16Capability(Msg, Cap,
                               {TWUN_INCHES, TWUN_CENTIMETERS, TWUN_PICAS, TWUN_POINTS, TWUN_TWIPS, TWUN_PIXELS},
                               units_, TWUN_INCHES);
     case ICAP_PIXELFLAVOR:
-        return enumCapability(Msg, Cap, {TWPF_CHOCOLATE, TWPF_VANILLA}, pixelFlavor_, TWPF_CHOCOLATE);
+        return AnswerUInt16Capability(Msg, Cap, {TWPF_CHOCOLATE, TWPF_VANILLA}, pixelFlavor_, TWPF_CHOCOLATE);
     case ICAP_XFERMECH:
-        return enumCapability(Msg, Cap, {TWSX_NATIVE, TWSX_FILE, TWSX_MEMORY}, xferMech_, TWSX_NATIVE);
+        return AnswerUInt16Capability(Msg, Cap, {TWSX_NATIVE, TWSX_FILE, TWSX_MEMORY}, xferMech_, TWSX_NATIVE);
     case ICAP_XRESOLUTION:
     case ICAP_YRESOLUTION: return resolutionCapability(Msg, Cap);
     case ICAP_PHYSICALWIDTH: return physicalCapability(Msg, Cap, SANE_NAME_SCAN_BR_X);

@@ -48,19 +48,7 @@ TReply TVirtualFlatbed::ImageInfo(TW_IMAGEINFO &Info)
 {
     if (!image_)
         return Failure(TWCC_LOWMEMORY);
-    const double perInch = ResolutionUnitsPerInch(settings_.Units);
-    Info = TW_IMAGEINFO{};
-    Info.XResolution = ToFix32(image_->XDpi / perInch);
-    Info.YResolution = ToFix32(image_->YDpi / perInch);
-    Info.ImageWidth = image_->Width;
-    Info.ImageLength = image_->Height;
-    Info.SamplesPerPixel = image_->PixelType == TWPT_RGB ? 3 : 1;
-    for (int i = 0; i < Info.SamplesPerPixel; ++i)
-        Info.BitsPerSample[i] = static_cast<TW_INT16>(image_->PixelType == TWPT_BW ? 1 : 8);
-    Info.BitsPerPixel = static_cast<TW_INT16>(image_->BitsPerPixel);
-    Info.Planar = TwFalse;
-    Info.PixelType = static_cast<TW_INT16>(image_->PixelType);
-    Info.Compression = TWCP_NONE;
+    FillImageInfo(*image_, settings_.Units, Info);
 
     switch (script().Bad) {
     case TBadOutput::InfoZero: Info.ImageWidth = 0; break;

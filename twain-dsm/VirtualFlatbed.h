@@ -70,8 +70,6 @@ protected:
 
 private:
     const TScript &script() const { return host_.Script(); }
-    TReply enumCapability(TW_UINT16 Msg, TW_CAPABILITY &Cap, const std::vector<TW_UINT16> &Items,
-                          TW_UINT16 &Current, TW_UINT16 Default, bool AsOneValue);
     TReply resolutionCapability(TW_UINT16 Msg, TW_CAPABILITY &Cap, bool Approximate, double &Dpi);
     TReply physicalCapability(TW_UINT16 Msg, TW_CAPABILITY &Cap, double Inches, double Dpi);
     void fillLayout(TW_IMAGELAYOUT &Layout, const TFrameInches &Frame) const;
