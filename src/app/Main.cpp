@@ -552,15 +552,22 @@ void TfrmMain::closeEvent(QCloseEvent *Event)
 
 void TfrmMain::createAppLog()
 {
+    // One log per run: a second main window (tests make them) writes into the
+    // first one's log instead of leaking it.
+    if (AppLog)
+        return;
     AppLog = new TMyLog();
+    ownsAppLog_ = true;
     AppLog->MaxLines = 1;
     AppLog->Add(QStringLiteral("Vellumora started"));
 }
 
 void TfrmMain::freeAppLog()
 {
-    if (AppLog)
-        AppLog->Add(QStringLiteral("Vellumora closed"));
+    if (!ownsAppLog_)
+        return;
+    AppLog->Add(QStringLiteral("Vellumora closed"));
     delete AppLog;
     AppLog = nullptr;
+    ownsAppLog_ = false;
 }

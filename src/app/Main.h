@@ -221,5 +221,6 @@ private:
     // The name search's pauses are measured on a clock that never jumps.
     QElapsedTimer searchClock_;
     bool enterPressedOnGrid_ = false;
+    bool ownsAppLog_ = false;
     bool shown_ = false;
 };

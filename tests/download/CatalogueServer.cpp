@@ -20,7 +20,8 @@ void TCatalogueServer::launch(const QStringList &Arguments)
     // The server prints its port once it listens; reading that line is the
     // only wait, and it ends as soon as the line comes.
     while (!process_->canReadLine()) {
-        if (!process_->waitForReadyRead(10'000)) {
+        // Generous: a sanitizer build makes a 50 MB answer before it listens.
+        if (!process_->waitForReadyRead(120'000)) {
             ADD_FAILURE() << "the catalogue server did not start";
             return;
         }

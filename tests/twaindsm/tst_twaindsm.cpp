@@ -307,8 +307,11 @@ TEST_F(TwainDsm, CapabilitiesRoundTrip)
     ASSERT_EQ(toSource(DG_CONTROL, DAT_CAPABILITY, MSG_GET, &cap), TWRC_SUCCESS);
     ASSERT_EQ(cap.ConType, TWON_ENUMERATION);
     auto *units = static_cast<TW_ENUMERATION *>(cap.hContainer);
-    EXPECT_EQ(units->ItemType, TWTY_UINT16);
-    EXPECT_EQ(units->NumItems, 6u);
+    // Packed fields are copied out before gtest takes references to them.
+    const TW_UINT16 itemType = units->ItemType;
+    const TW_UINT32 numItems = units->NumItems;
+    EXPECT_EQ(itemType, TWTY_UINT16);
+    EXPECT_EQ(numItems, 6u);
     TW_UINT16 current;
     std::memcpy(&current, units->ItemList + 2 * units->CurrentIndex, 2);
     EXPECT_EQ(current, TWUN_CENTIMETERS);
