@@ -13,32 +13,13 @@
 
 namespace {
 
-// The version as the about box shows it, read from this very file's version block.
-QString versionText()
-{
-    const TVerInfo info(QStringLiteral("/proc/self/exe"));
-    if (!info.HasVerInfo)
-        return QStringLiteral("(no version information)");
-    const quint32 ms = info.FixedFileInfo.dwFileVersionMS;
-    const quint32 ls = info.FixedFileInfo.dwFileVersionLS;
-    return QString::asprintf("%u.%u.%u.%u", ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF);
-}
-
 // --help and --version answer before any window system is touched, so they work
 // over ssh and in scripts. Returns the exit code, or -1 to start the application.
 int answerInformationOptions(int argc, char *argv[])
 {
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--version") == 0) {
-            // A damaged block is reported on the terminal: no window may open here.
-            try {
-                std::printf("vellumora (Vellumora) %s\n", qPrintable(versionText()));
-                return 0;
-            } catch (const std::exception &Error) {
-                std::fprintf(stderr, "vellumora: %s\n", qPrintable(ErrorMessageOf(Error)));
-                return 1;
-            }
-        }
+        if (std::strcmp(argv[i], "--version") == 0)
+            return PrintProgramVersion("vellumora");
         if (std::strcmp(argv[i], "--help") == 0) {
             std::fputs("Usage: vellumora [OPTION]...\n"
                        "Digitise collectible cards one by one with a flatbed scanner.\n"

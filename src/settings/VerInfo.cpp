@@ -9,6 +9,7 @@
 
 #include <elf.h>
 
+#include <cstdio>
 #include <cstring>
 #include <optional>
 
@@ -221,4 +222,22 @@ bool TVerInfo::QueryValue(QStringView SubBlock, QByteArrayView &Value) const
     }
     Value = bytes.sliced(block->ValueStart, block->ValueSize);
     return true;
+}
+
+int PrintProgramVersion(const char *Program)
+{
+    try {
+        const TVerInfo info(QStringLiteral("/proc/self/exe"));
+        if (!info.HasVerInfo) {
+            std::printf("%s (Vellumora) (no version information)\n", Program);
+            return 0;
+        }
+        const quint32 ms = info.FixedFileInfo.dwFileVersionMS;
+        const quint32 ls = info.FixedFileInfo.dwFileVersionLS;
+        std::printf("%s (Vellumora) %u.%u.%u.%u\n", Program, ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF);
+        return 0;
+    } catch (const std::exception &Error) {
+        std::fprintf(stderr, "%s: %s\n", Program, qPrintable(ErrorMessageOf(Error)));
+        return 1;
+    }
 }

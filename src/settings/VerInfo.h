@@ -64,3 +64,9 @@ public:
     bool HasVerInfo = false;
     QByteArray Buffer;                 // the whole block as loaded
 };
+
+// "--version" of the application and its tools, GNU style: prints "<Program>
+// (Vellumora) 1.3.3.20" from the running file's own version block, the block the
+// about box reads. A damaged block goes to stderr, as no window may open here.
+// Returns the exit code.
+int PrintProgramVersion(const char *Program);

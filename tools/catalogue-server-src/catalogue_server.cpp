@@ -86,22 +86,8 @@ int answerInformationOptions(int argc, char **argv)
                 name.c_str());
             return 0;
         }
-        if (std::strcmp(argv[i], "--version") == 0) {
-            try {
-                const TVerInfo info(QStringLiteral("/proc/self/exe"));
-                const quint32 ms = info.FixedFileInfo.dwFileVersionMS;
-                const quint32 ls = info.FixedFileInfo.dwFileVersionLS;
-                if (!info.HasVerInfo)
-                    std::printf("%s (Vellumora) (no version information)\n", name.c_str());
-                else
-                    std::printf("%s (Vellumora) %u.%u.%u.%u\n", name.c_str(), ms >> 16,
-                                ms & 0xFFFF, ls >> 16, ls & 0xFFFF);
-                return 0;
-            } catch (const std::exception &error) {
-                std::fprintf(stderr, "%s: %s\n", name.c_str(), qPrintable(ErrorMessageOf(error)));
-                return 1;
-            }
-        }
+        if (std::strcmp(argv[i], "--version") == 0)
+            return PrintProgramVersion(name.c_str());
     }
     return -1;
 }

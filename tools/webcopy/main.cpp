@@ -59,22 +59,8 @@ int AnswerInformationOptions(int Argc, char **Argv)
                        stdout);
             return 0;
         }
-        if (std::strcmp(Argv[i], "--version") == 0) {
-            try {
-                const TVerInfo Info(QStringLiteral("/proc/self/exe"));
-                const quint32 Ms = Info.FixedFileInfo.dwFileVersionMS;
-                const quint32 Ls = Info.FixedFileInfo.dwFileVersionLS;
-                if (!Info.HasVerInfo)
-                    std::puts("vellumora-webcopy (Vellumora) (no version information)");
-                else
-                    std::printf("vellumora-webcopy (Vellumora) %u.%u.%u.%u\n", Ms >> 16,
-                                Ms & 0xFFFF, Ls >> 16, Ls & 0xFFFF);
-                return 0;
-            } catch (const std::exception &Error) {
-                std::fprintf(stderr, "vellumora-webcopy: %s\n", qPrintable(ErrorMessageOf(Error)));
-                return 1;
-            }
-        }
+        if (std::strcmp(Argv[i], "--version") == 0)
+            return PrintProgramVersion("vellumora-webcopy");
     }
     return -1;
 }
