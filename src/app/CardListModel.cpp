@@ -43,14 +43,6 @@ int TCardListModel::columnCount(const QModelIndex &Parent) const
     return Parent.isValid() ? 0 : ColumnCount;
 }
 
-QColor TCardListModel::RowBackground(const TGameCard &Card, int Row)
-{
-    const bool even = Row % 2 == 0;
-    if (Card.IsFoil())
-        return even ? QColor(192, 255, 192) : QColor(224, 255, 224);
-    return even ? QColor(226, 226, 226) : QColor(245, 245, 245);
-}
-
 QVariant TCardListModel::data(const QModelIndex &Index, int Role) const
 {
     if (!checkIndex(Index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
@@ -70,13 +62,13 @@ QVariant TCardListModel::data(const QModelIndex &Index, int Role) const
         break;
     case Qt::DecorationRole:
         if (column == ColLang) {
-            const int flag = FlagImageIndex(card->Language);
-            if (flag >= 0 && flag < flags_.size())
-                return flags_[flag];
+            const QImage flag = FlagImageOf(flags_, card->Language);
+            if (!flag.isNull())
+                return flag;
         }
         break;
     case Qt::BackgroundRole:
-        return QBrush(RowBackground(*card, Index.row()));
+        return QBrush(CardRowBackground(*card, Index.row()));
     case Qt::ForegroundRole:
         if (column == ColName)
             return QBrush(ScanStatusColor(card->ScanStatus));

@@ -37,8 +37,6 @@ public:
     QVariant headerData(int Section, Qt::Orientation Orientation,
                         int Role = Qt::DisplayRole) const override;
 
-    // Row background: foil green or grey, striped by row position.
-    static QColor RowBackground(const TGameCard &Card, int Row);
 
 private:
     const TCardList &cards_;

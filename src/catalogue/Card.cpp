@@ -106,3 +106,11 @@ QColor ScanStatusColor(int ScanStatus)
     default: return QColor(0, 0, 0);
     }
 }
+
+QColor CardRowBackground(const TGameCard &Card, int Row)
+{
+    const bool even = Row % 2 == 0;
+    if (Card.IsFoil())
+        return even ? QColor(192, 255, 192) : QColor(224, 255, 224);
+    return even ? QColor(226, 226, 226) : QColor(245, 245, 245);
+}

@@ -15,7 +15,11 @@ enum TScanStatus : int {
 };
 
 // The colour of a card's name in the card lists for its scan status.
+class TGameCard;
 QColor ScanStatusColor(int ScanStatus);
+// A card grid row's background: foil green or grey, striped by row position, so
+// the stripes stay in place when the list is sorted.
+QColor CardRowBackground(const TGameCard &Card, int Row);
 
 class TGameCard
 {

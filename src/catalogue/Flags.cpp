@@ -219,3 +219,9 @@ QList<QImage> DrawFlagImages()
     }
     return images;
 }
+
+QImage FlagImageOf(const QList<QImage> &Flags, const AnsiString &Code)
+{
+    const int flag = FlagImageIndex(Code);
+    return flag >= 0 && flag < Flags.size() ? Flags[flag] : QImage();
+}

@@ -13,5 +13,8 @@ inline constexpr int kFlagCount = 24;
 // match exactly, upper case included.
 int FlagImageIndex(const AnsiString &Code);
 
+// The flag of a language out of Flags (DrawFlagImages), or a null image for none.
+QImage FlagImageOf(const QList<QImage> &Flags, const AnsiString &Code);
+
 // The 24 flag pictures, 18 x 12 pixels, in the order of FlagImageIndex.
 QList<QImage> DrawFlagImages();

@@ -81,9 +81,9 @@ QVariant TDownloadCardModel::data(const QModelIndex &Index, int Role) const
         break;
     case Qt::DecorationRole:
         if (column == dcLanguage) {
-            const int flag = FlagImageIndex(card->Language);
-            if (flag >= 0 && flag < flags_.size())
-                return flags_[flag];
+            const QImage flag = FlagImageOf(flags_, card->Language);
+            if (!flag.isNull())
+                return flag;
         } else if (column == dcScan) {
             const int icon = card->ScanFile.isEmpty() ? iconCross : iconTick;
             if (icon < icons_.size())
@@ -91,7 +91,7 @@ QVariant TDownloadCardModel::data(const QModelIndex &Index, int Role) const
         }
         break;
     case Qt::BackgroundRole:
-        return QBrush(DownloadRowBackground(*card, Index.row()));
+        return QBrush(CardRowBackground(*card, Index.row()));
     case Qt::ForegroundRole:
         if (column == dcName)
             return QBrush(ScanStatusColor(card->ScanStatus));

@@ -274,10 +274,3 @@ int FindNameFrom(const std::vector<const TGameCard *> &Cards, int Start, const Q
     return -1;
 }
 
-QColor DownloadRowBackground(const TGameCard &Card, int Row)
-{
-    const bool even = Row % 2 == 0;
-    if (Card.IsFoil())
-        return even ? QColor(192, 255, 192) : QColor(224, 255, 224);
-    return even ? QColor(226, 226, 226) : QColor(245, 245, 245);
-}

@@ -95,6 +95,3 @@ bool PassesFilter(const TGameCard &Card, const TCardFilter &Filter);
 // only the letters a to z match either case. -1 when none does.
 int FindNameFrom(const std::vector<const TGameCard *> &Cards, int Start, const QString &Typed);
 
-// Row background of a card that is not the focused one: green for foils,
-// grey otherwise, striped by the row's position.
-QColor DownloadRowBackground(const TGameCard &Card, int Row);
