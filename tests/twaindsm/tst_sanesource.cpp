@@ -1,6 +1,6 @@
 // SANE devices in the data source manager, against SANE's own "test" backend through a
 // private configuration folder, and compared with what scanimage makes of the same options.
-#include "DsmControl.h"
+#include "DsmTestBase.h"
 #include "scanner/Dib.h"
 #include "scanner/TwainManager.h"
 #include "scanner/TwainTypes.h"
@@ -78,7 +78,7 @@ TPnm readPnm(const QString &Path)
     return pnm;
 }
 
-class SaneDsm : public ::testing::Test
+class SaneDsm : public TDsmTestBase
 {
 public:
     void SetUp() override
@@ -87,25 +87,11 @@ public:
         writeConfig();
         setenv("SANE_CONFIG_DIR", QFile::encodeName(config().path()).constData(), 1);
         unsetenv("VELLUMORA_SANE");
-        library_ = dlopen(VFB_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
-        ASSERT_NE(library_, nullptr) << dlerror();
-        entry_ = reinterpret_cast<DSMENTRYPROC>(dlsym(library_, "DSM_Entry"));
-        lastImage_ = reinterpret_cast<int (*)(VfbImage *)>(dlsym(library_, "VfbLastImage"));
-        report_ = reinterpret_cast<int (*)(char *, size_t)>(dlsym(library_, "VellumoraDsmProbeReport"));
-        ASSERT_TRUE(entry_ && lastImage_ && report_);
-        app_.ProtocolMajor = 1;
-        app_.ProtocolMinor = 9;
-        std::strcpy(app_.ProductName, "SANE test");
-    }
-
-    void TearDown() override
-    {
-        if (!library_)
+        LoadManager("SANE test");
+        if (HasFatalFailure())
             return;
-        call(&source_, DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, nullptr);
-        call(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &source_);
-        call(nullptr, DG_CONTROL, DAT_PARENT, MSG_CLOSEDSM, nullptr);
-        dlclose(library_);
+        report_ = reinterpret_cast<int (*)(char *, size_t)>(dlsym(library_, "VellumoraDsmProbeReport"));
+        ASSERT_TRUE(report_);
     }
 
     // SANE reads SANE_CONFIG_DIR once per process: every test shares one folder.
@@ -137,20 +123,7 @@ public:
         conf.write(text);
     }
 
-    TW_UINT16 call(TW_IDENTITY *Dest, TW_UINT32 Dg, TW_UINT16 Dat, TW_UINT16 Msg, void *Data)
-    {
-        return entry_(&app_, Dest, Dg, Dat, Msg, Data);
-    }
-    TW_UINT16 toSource(TW_UINT32 Dg, TW_UINT16 Dat, TW_UINT16 Msg, void *Data)
-    {
-        return call(&source_, Dg, Dat, Msg, Data);
-    }
-    TW_UINT16 status()
-    {
-        TW_STATUS s{0xEEEE, 0};
-        EXPECT_EQ(toSource(DG_CONTROL, DAT_STATUS, MSG_GET, &s), TWRC_SUCCESS);
-        return s.ConditionCode;
-    }
+    TW_UINT16 status() { return TDsmTestBase::status(&source_); }
     std::vector<std::string> listed()
     {
         std::vector<std::string> names;
@@ -166,31 +139,12 @@ public:
         report_(line, sizeof line);
         return line;
     }
-    void openManager() { ASSERT_EQ(call(nullptr, DG_CONTROL, DAT_PARENT, MSG_OPENDSM, nullptr), TWRC_SUCCESS); }
     // The first test device, listed after "Virtual Flatbed".
     void openDevice()
     {
         openManager();
         std::strcpy(source_.ProductName, "Noname frontend-tester");
         ASSERT_EQ(call(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &source_), TWRC_SUCCESS);
-    }
-    TW_UINT16 setOne(TW_UINT16 Cap, TW_UINT16 Type, TW_UINT32 Item)
-    {
-        TW_ONEVALUE one{Type, Item};
-        TW_CAPABILITY cap{Cap, TWON_ONEVALUE, &one};
-        return toSource(DG_CONTROL, DAT_CAPABILITY, MSG_SET, &cap);
-    }
-    TW_UINT16 setFix32(TW_UINT16 Cap, double Value)
-    {
-        const TW_FIX32 fix = ToFix32(Value);
-        TW_UINT32 bits;
-        std::memcpy(&bits, &fix, 4);
-        return setOne(Cap, TWTY_FIX32, bits);
-    }
-    TW_UINT16 setFrame(double L, double T, double R, double B)
-    {
-        TW_IMAGELAYOUT layout{{ToFix32(L), ToFix32(T), ToFix32(R), ToFix32(B)}, 0, 0, 0};
-        return toSource(DG_IMAGE, DAT_IMAGELAYOUT, MSG_SET, &layout);
     }
     TW_FRAME frame()
     {
@@ -217,18 +171,6 @@ public:
         }
         return MSG_NULL;
     }
-    TW_UINT16 endXfer()
-    {
-        TW_PENDINGXFERS pending{0xEEEE, 0};
-        EXPECT_EQ(toSource(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending), TWRC_SUCCESS);
-        return pending.Count;
-    }
-    VfbImage last()
-    {
-        VfbImage image{};
-        EXPECT_EQ(lastImage_(&image), 0);
-        return image;
-    }
     TPnm scanimage(const char *Mode, int Dpi, int Depth = 8)
     {
         const QString out = config().filePath("scanimage.pnm");
@@ -241,11 +183,6 @@ public:
         return readPnm(out);
     }
 
-    TW_IDENTITY app_{};
-    TW_IDENTITY source_{};
-    void *library_ = nullptr;
-    DSMENTRYPROC entry_ = nullptr;
-    int (*lastImage_)(VfbImage *) = nullptr;
     int (*report_)(char *, size_t) = nullptr;
 };
 

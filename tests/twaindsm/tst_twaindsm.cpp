@@ -1,4 +1,4 @@
-#include "DsmControl.h"
+#include "DsmTestBase.h"
 #include "scanner/Dib.h"
 #include "scanner/TwainTypes.h"
 
@@ -19,86 +19,35 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-// The library, freshly loaded for each test (dlclose unloads it, so its state starts over).
+// The library with every scripted behaviour reset for each test.
 // Public members: the table-driven tests reach them from lambdas.
-class TwainDsm : public ::testing::Test
+class TwainDsm : public TDsmTestBase
 {
 public:
     void SetUp() override
     {
-        app_ = TW_IDENTITY{};
-        source_ = TW_IDENTITY{};
         // The flatbed alone, whatever scanners this machine has.
         setenv("VELLUMORA_SANE", "0", 1);
-        library_ = dlopen(VFB_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
-        ASSERT_NE(library_, nullptr) << dlerror();
-        entry_ = reinterpret_cast<DSMENTRYPROC>(dlsym(library_, "DSM_Entry"));
+        LoadManager("App product name");
+        if (HasFatalFailure())
+            return;
         set_ = reinterpret_cast<int (*)(const char *, const char *)>(dlsym(library_, "VfbSet"));
-        lastImage_ = reinterpret_cast<int (*)(VfbImage *)>(dlsym(library_, "VfbLastImage"));
         tripletCount_ = reinterpret_cast<size_t (*)()>(dlsym(library_, "VfbTripletCount"));
         tripletAt_ = reinterpret_cast<int (*)(size_t, VfbTriplet *)>(dlsym(library_, "VfbTripletAt"));
         auto reset = reinterpret_cast<void (*)()>(dlsym(library_, "VfbReset"));
-        ASSERT_TRUE(entry_ && set_ && lastImage_ && tripletCount_ && tripletAt_ && reset);
+        ASSERT_TRUE(set_ && tripletCount_ && tripletAt_ && reset);
         ASSERT_EQ(dlsym(library_, "_ZN4TDsm5EntryEP11TW_IDENTITYS1_jttPv"), nullptr) << "internals are exported";
         reset();
         Set("scan_ms", "0");
-        app_.ProtocolMajor = 1;
-        app_.ProtocolMinor = 9;
-        std::strcpy(app_.ProductName, "App product name");
-    }
-
-    void TearDown() override
-    {
-        if (!library_)
-            return;
-        // Whatever state a test left: back out step by step, ignoring sequence errors.
-        call(&source_, DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, nullptr);
-        call(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &source_);
-        call(nullptr, DG_CONTROL, DAT_PARENT, MSG_CLOSEDSM, nullptr);
-        dlclose(library_);
     }
 
     void Set(const char *Key, const char *Value) { ASSERT_EQ(set_(Key, Value), 0) << Key << "=" << Value; }
 
-    TW_UINT16 call(TW_IDENTITY *Dest, TW_UINT32 Dg, TW_UINT16 Dat, TW_UINT16 Msg, void *Data)
-    {
-        return entry_(&app_, Dest, Dg, Dat, Msg, Data);
-    }
-    TW_UINT16 toSource(TW_UINT32 Dg, TW_UINT16 Dat, TW_UINT16 Msg, void *Data)
-    {
-        return call(&source_, Dg, Dat, Msg, Data);
-    }
-    TW_UINT16 status(TW_IDENTITY *Dest)
-    {
-        TW_STATUS s{0xEEEE, 0};
-        EXPECT_EQ(call(Dest, DG_CONTROL, DAT_STATUS, MSG_GET, &s), TWRC_SUCCESS);
-        return s.ConditionCode;
-    }
-
-    void openManager() { ASSERT_EQ(call(nullptr, DG_CONTROL, DAT_PARENT, MSG_OPENDSM, nullptr), TWRC_SUCCESS); }
     void openSource()
     {
         openManager();
         ASSERT_EQ(call(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_GETDEFAULT, &source_), TWRC_SUCCESS);
         ASSERT_EQ(call(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &source_), TWRC_SUCCESS);
-    }
-    TW_UINT16 setOne(TW_UINT16 Cap, TW_UINT16 Type, TW_UINT32 Item)
-    {
-        TW_ONEVALUE one{Type, Item};
-        TW_CAPABILITY cap{Cap, TWON_ONEVALUE, &one};
-        return toSource(DG_CONTROL, DAT_CAPABILITY, MSG_SET, &cap);
-    }
-    TW_UINT16 setFix32(TW_UINT16 Cap, double Value)
-    {
-        const TW_FIX32 fix = ToFix32(Value);
-        TW_UINT32 bits;
-        std::memcpy(&bits, &fix, 4);
-        return setOne(Cap, TWTY_FIX32, bits);
-    }
-    TW_UINT16 setFrame(double L, double T, double R, double B)
-    {
-        TW_IMAGELAYOUT layout{{ToFix32(L), ToFix32(T), ToFix32(R), ToFix32(B)}, 0, 0, 0};
-        return toSource(DG_IMAGE, DAT_IMAGELAYOUT, MSG_SET, &layout);
     }
     // Pixel type, 300 dpi and a frame, then enable: the scan is ready at the first event.
     void scan(TW_UINT16 PixelType = TWPT_RGB, double Right = 2.5, double Bottom = 3.5)
@@ -119,18 +68,6 @@ public:
         const TW_UINT16 rc = toSource(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event);
         EXPECT_EQ(rc == TWRC_DSEVENT, event.TWMessage != MSG_NULL);
         return event.TWMessage;
-    }
-    TW_UINT16 endXfer()
-    {
-        TW_PENDINGXFERS pending{0xEEEE, 0};
-        EXPECT_EQ(toSource(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending), TWRC_SUCCESS);
-        return pending.Count;
-    }
-    VfbImage last()
-    {
-        VfbImage image{};
-        EXPECT_EQ(lastImage_(&image), 0);
-        return image;
     }
     static Bytes rowsOf(const VfbImage &Image)
     {
@@ -168,12 +105,7 @@ public:
         return dib;
     }
 
-    TW_IDENTITY app_{};
-    TW_IDENTITY source_{};
-    void *library_ = nullptr;
-    DSMENTRYPROC entry_ = nullptr;
     int (*set_)(const char *, const char *) = nullptr;
-    int (*lastImage_)(VfbImage *) = nullptr;
     size_t (*tripletCount_)() = nullptr;
     int (*tripletAt_)(size_t, VfbTriplet *) = nullptr;
 };
