@@ -12,7 +12,7 @@
 #include "platform/Application.h"
 #include "platform/Dialogs.h"
 #include "platform/MessageCatalogue.h"
-#include "platform/SortColumn.h"
+#include "platform/CardGrid.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -236,12 +236,7 @@ QWidget *TfrmMain::createLeftPanel()
     vstCards->setObjectName(QStringLiteral("vstCards"));
     CardsModel = std::make_unique<TCardListModel>(Cards, ilFlags);
     vstCards->setModel(CardsModel.get());
-    vstCards->setSelectionBehavior(QAbstractItemView::SelectRows);
-    vstCards->setSelectionMode(QAbstractItemView::SingleSelection);
-    vstCards->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    vstCards->setShowGrid(false);
-    vstCards->setWordWrap(false);
-    vstCards->verticalHeader()->hide();
+    SetUpCardGrid(vstCards);
     vstCards->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     vstCards->verticalHeader()->setDefaultSectionSize(vstCards->fontMetrics().height() + 4);
     QHeaderView *header = vstCards->horizontalHeader();

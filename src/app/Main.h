@@ -5,7 +5,7 @@
 #include "catalogue/Expansion.h"
 #include "catalogue/Game.h"
 #include "catalogue/ScanStore.h"
-#include "platform/SortColumn.h"
+#include "platform/CardGrid.h"
 
 #include <QElapsedTimer>
 #include <QImage>

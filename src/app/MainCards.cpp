@@ -6,7 +6,7 @@
 #include "platform/Application.h"
 #include "platform/Dialogs.h"
 #include "platform/MessageCatalogue.h"
-#include "platform/SortColumn.h"
+#include "platform/CardGrid.h"
 
 #include <QAction>
 #include <QDateTime>

@@ -170,12 +170,7 @@ void TfrmDownloadData::createControls()
     CardsModel = new TDownloadCardModel(Cards, FilteredCards, ilIcons, ilFlags, this);
     vstCards->setModel(CardsModel);
     vstCards->setItemDelegate(new TFocusedRowDelegate(vstCards));
-    vstCards->setSelectionBehavior(QAbstractItemView::SelectRows);
-    vstCards->setSelectionMode(QAbstractItemView::SingleSelection);
-    vstCards->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    vstCards->setShowGrid(false);
-    vstCards->setWordWrap(false);
-    vstCards->verticalHeader()->hide();
+    SetUpCardGrid(vstCards);
     vstCards->verticalHeader()->setDefaultSectionSize(18);
     QHeaderView *header = vstCards->horizontalHeader();
     sortColumn_ = std::make_unique<TSortColumn>(header);

@@ -7,7 +7,7 @@
 #include "download/CatalogueClient.h"
 #include "download/CatalogueText.h"
 #include "download/DownloadCards.h"
-#include "platform/SortColumn.h"
+#include "platform/CardGrid.h"
 
 #include <QDialog>
 #include <QImage>

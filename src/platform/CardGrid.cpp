@@ -1,6 +1,17 @@
-#include "platform/SortColumn.h"
+#include "platform/CardGrid.h"
 
 #include <QHeaderView>
+#include <QTableView>
+
+void SetUpCardGrid(QTableView *Grid)
+{
+    Grid->setSelectionBehavior(QAbstractItemView::SelectRows);
+    Grid->setSelectionMode(QAbstractItemView::SingleSelection);
+    Grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    Grid->setShowGrid(false);
+    Grid->setWordWrap(false);
+    Grid->verticalHeader()->hide();
+}
 
 void TSortColumn::Click(int Column)
 {

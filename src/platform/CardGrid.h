@@ -1,6 +1,13 @@
 #pragma once
 
+// What the two card grids (the main window's and the download dialog's) share.
+
 class QHeaderView;
+class QTableView;
+
+// A virtual card grid: whole rows, at most one selected, read-only, no grid lines,
+// no wrapping, no row header.
+void SetUpCardGrid(QTableView *Grid);
 
 // Which column a grid is sorted by, as header clicks decide it, and the header's
 // sort mark that shows it.
