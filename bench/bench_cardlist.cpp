@@ -1,5 +1,6 @@
 // Loading a card list file: 100,000 cards must load well under a second.
 #include "catalogue/CardListFile.h"
+#include "catalogue/SharedFileNames.h"
 
 #include <benchmark/benchmark.h>
 
@@ -123,8 +124,21 @@ void BM_LoadCardListFile(benchmark::State &State)
     State.counters["cards"] = kCardCount;
 }
 
+// After every load the list is checked for cards whose scans would share files,
+// under each naming option (0 by id, 1 by name, 2 by number).
+void BM_FindSharedFileNames(benchmark::State &State)
+{
+    static const QString text = cardListText(kCardCount);
+    TCardList cards;
+    ReadCardLines(text, cards);
+    for (auto _ : State)
+        benchmark::DoNotOptimize(FindSharedFileNames(cards, int(State.range(0))));
+    State.counters["cards"] = kCardCount;
+}
+
 } // namespace
 
+BENCHMARK(BM_FindSharedFileNames)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ParseCardList_Utf8)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ParseCardList_Utf8Mark)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ParseCardList_Utf16)->Unit(benchmark::kMillisecond);

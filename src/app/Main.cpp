@@ -6,6 +6,7 @@
 #include "catalogue/CardListFile.h"
 #include "catalogue/Flags.h"
 #include "catalogue/OfflineRecords.h"
+#include "catalogue/SharedFileNames.h"
 #include "scanner/TwainManager.h"
 #include "settings/T_Log.h"
 #include "platform/AppPaths.h"
@@ -105,7 +106,7 @@ TfrmMain::TfrmMain(QWidget *Parent)
     Game.reset();
     Expansion.reset();
     ScanCard.reset();
-    ScanArea = nullptr;
+    ScanArea.reset();
     Cards.Clear();
     lbFileName->clear();
     lbSize->clear();
@@ -147,6 +148,10 @@ void TfrmMain::createActions()
     connect(actConfiguration, &QAction::triggered, this, Guarded(this, &TfrmMain::actConfigurationExecute));
     actScanSize = namedAction(this, "actScanSize", _("Scan size"));
     connect(actScanSize, &QAction::triggered, this, Guarded(this, &TfrmMain::actScanSizeExecute));
+    actCancelScan = namedAction(this, "actCancelScan", _("Cancel scan"));
+    actCancelScan->setShortcut(QKeySequence(Qt::Key_Escape));
+    actCancelScan->setEnabled(false);
+    connect(actCancelScan, &QAction::triggered, this, Guarded(this, &TfrmMain::actCancelScanExecute));
 
     actRotate90 = namedAction(this, "actRotate90", _("_rotate_90_"));
     actRotate180 = namedAction(this, "actRotate180", _("_rotate_180_"));
@@ -181,6 +186,8 @@ void TfrmMain::createMenus()
     scanner->addAction(actSelectSource);
     scanner->addAction(actConfiguration);
     scanner->addAction(actScanSize);
+    scanner->addSeparator();
+    scanner->addAction(actCancelScan);
 
     mnImage = menuBar()->addMenu(_("Image"));
     mnImage->setObjectName(QStringLiteral("mnImage"));
@@ -369,6 +376,8 @@ void TfrmMain::placeFileFactsLabels()
 
 void TfrmMain::ClearCards()
 {
+    // The cards go; a scan under way still saves its files, but marks no card.
+    scanListCard_ = nullptr;
     CardsModel->SetRowCount(0);
     ClearCardDetails();
     Cards.Clear();
@@ -429,6 +438,7 @@ void TfrmMain::LoadCardListFile(const QString &FileName)
     lbGameSet->setText(QDir::toNativeSeparators(FileName) + QStringLiteral(", ") + Expansion->Name);
     SetStorePaths(GetStorePaths(Game.get(), Expansion.get()));
     ClearSortColumn();
+    reportSharedFileNames();
 }
 
 void TfrmMain::AcceptDownloadedList(const TGame &NewGame, const TExpansion &NewExpansion,
@@ -450,6 +460,30 @@ void TfrmMain::AcceptDownloadedList(const TGame &NewGame, const TExpansion &NewE
     lbGameSet->setText(Game->Name + QStringLiteral(", ") + Expansion->Name);
 }
 
+void TfrmMain::reportSharedFileNames()
+{
+    const TSharedFileNames shared = FindSharedFileNames(Cards, fileNamesSetting());
+    if (shared.Cards == 0)
+        return;
+    if (AppLog)
+        AppLog->Add(QStringLiteral("Cards sharing file names: %1, for example %2")
+                        .arg(shared.Cards).arg(shared.Example));
+    const QString text =
+        _n("%1 card shares file names under this naming, for example %2; their scans would "
+           "replace each other.",
+           "%1 cards share file names under this naming, for example %2; their scans would "
+           "replace each other.",
+           static_cast<unsigned long>(shared.Cards))
+            .arg(shared.Cards)
+            .arg(shared.Example);
+    if (!MessageDlgYesNo(text + QStringLiteral("\n\n") + _("Select the first of them?")))
+        return;
+    const QModelIndex first = CardsModel->index(shared.FirstRow, TCardListModel::ColName);
+    vstCards->selectionModel()->setCurrentIndex(
+        first, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    vstCards->scrollTo(first);
+}
+
 void TfrmMain::btDownloadClick()
 {
     if (!forms_ || !forms_->frmDownloadData)
@@ -459,6 +493,7 @@ void TfrmMain::btDownloadClick()
     SetStorePaths(GetStorePaths(Game.get(), Expansion.get()));
     ClearSortColumn();
     vstCards->setFocus();
+    reportSharedFileNames();
 }
 
 void TfrmMain::actExitExecute()

@@ -6,6 +6,7 @@
 #include "catalogue/Game.h"
 #include "catalogue/ScanStore.h"
 #include "platform/CardGrid.h"
+#include "scanareas/ScanArea.h"
 
 #include <QElapsedTimer>
 #include <QImage>
@@ -28,7 +29,6 @@ class TImageHolder;
 class TTwainManager;
 class TTwainSource;
 struct TAppForms;
-struct TScanArea;
 
 // The open-file dialog's fixed settings.
 struct TOpenDialogSetup
@@ -59,9 +59,14 @@ public:
     QString ScanMqDir;
     QString ScanHqDir;
     QString ScanVhqDir;
-    TScanArea *ScanArea = nullptr;     // not owned
+    // The scan's own copy of its area: the areas dialog may change or remove the
+    // area itself while the scanner works.
+    std::unique_ptr<TScanArea> ScanArea;
     bool SkipImageLoad = false;
     int SourceIndex = -1;
+    // The chosen source's product name: a scanner unplugged and plugged in again
+    // may come back at another position of the list, and is found again by it.
+    QByteArray SourceName;
     std::unique_ptr<TGame> Game;
     std::unique_ptr<TExpansion> Expansion;
     TCardList Cards;
@@ -103,6 +108,7 @@ public:
     QAction *actSelectSource = nullptr;
     QAction *actConfiguration = nullptr;
     QAction *actScanSize = nullptr;
+    QAction *actCancelScan = nullptr;
     QAction *actRotate90 = nullptr;
     QAction *actRotate180 = nullptr;
     QAction *actRotate270 = nullptr;
@@ -166,6 +172,9 @@ public:
     // Scanning: choosing the source, the acquire command and the scanner's events.
     void actSelectSourceExecute();
     void mnAcquireImageClick();
+    // Ends the scan under way: the source is disabled and closed, the card stays
+    // unscanned and selected, and a new scan may start at once.
+    void actCancelScanExecute();
     void TwainTwainAcquire(TTwainManager *Sender, int Index, const QImage &Image, bool &Cancel);
     void TwainAcquireCancel(TTwainManager *Sender, int Index);
     void TwainAcquireError(TTwainManager *Sender, int Index, int ErrorCode, int Additional);
@@ -204,10 +213,17 @@ private:
     QString watermarkSetting() const;
     // Ends the pending scan that will never get an image, closing its source.
     void abandonScan(TTwainSource *Source, const QString &Reason);
+    // Forgets the scan under way (its card, area and place in the list).
+    void endScan();
+    // The chosen source, looked for again by name when it is no longer where it was.
+    TTwainSource *rememberedSource();
+    // Opens Source; a scanner replugged since the listing is found again first.
+    TTwainSource *openRememberedSource(TTwainSource *Source);
+    // Tells the operator once when cards of the new list would share scan files.
+    void reportSharedFileNames();
     // Saves the shown picture for ScanCard, marks and moves on; returns early
     // when the operator keeps an earlier file that belongs to another card.
     void saveAcquiredImage();
-    bool sharesFileWithAnotherCard(const QString &FullSizeFile) const;
 
     // Call sites of the scanner and the run log.
     void createTwainManager();
@@ -216,6 +232,13 @@ private:
     void freeAppLog();
 
     TAppForms *forms_ = nullptr;
+    // Taken when a scan starts: the list card it is for (an identity, compared but
+    // never followed once the list it came from is gone), its file name under the
+    // naming of that moment, and whether another card of the list shares it.
+    const TGameCard *scanListCard_ = nullptr;
+    int scanNaming_ = 0;
+    AnsiString scanFileName_;
+    bool scanSharesFileName_ = false;
     std::unique_ptr<TSortColumn> sortColumn_;
     TIncrementalSearch search_;
     // The name search's pauses are measured on a clock that never jumps.

@@ -4,6 +4,7 @@
 #include "app/CardListModel.h"
 #include "app/ImageView.h"
 #include "app/Main.h"
+#include "catalogue/SharedFileNames.h"
 #include "output/SaveJpeg.h"
 #include "output/ScanOutput.h"
 #include "platform/AnsiText.h"
@@ -49,6 +50,33 @@ struct TQualityPlace
     int WebLongSide = 0;
 };
 
+// Why a source refused, in the operator's words, from the condition code it left.
+QString refusalText(TW_UINT16 ConditionCode)
+{
+    switch (ConditionCode) {
+    case TWCC_NODS: return _("it is not connected or not switched on");
+    case TWCC_MAXCONNECTIONS: return _("it is in use by another program");
+    case TWCC_LOWMEMORY: return _("there is not enough memory");
+    case TWCC_OPERATIONERROR: return _("the scanner reported an error");
+    case 16 /* TWCC_DENIED */: return _("access to it was denied");
+    case 23 /* TWCC_CHECKDEVICEONLINE */: return _("it is not ready; check that it is switched on");
+    default: return _("the scanner answered with condition code %1").arg(ConditionCode);
+    }
+}
+
+QString sourceLabel(const QByteArray &ProductName)
+{
+    return QString::fromLocal8Bit(ProductName);
+}
+
+void reportMissingSource(const QString &Name)
+{
+    MessageDlg(_("The scanner \"%1\" was not found: %2. Connect it and try again, or choose another "
+                 "scanner with Scanner, Select Source.")
+                   .arg(Name, refusalText(TWCC_NODS)),
+               TMsgDlgType::Error);
+}
+
 } // namespace
 
 void TfrmMain::createTwainManager()
@@ -85,16 +113,60 @@ QString TfrmMain::watermarkSetting() const
 
 void TfrmMain::actSelectSourceExecute()
 {
+    // An open source belongs to the scan or the test under way; a new listing
+    // would close it under their feet.
+    if (Twain->OpenSourceCount() > 0) {
+        MessageDlg(_("A card is being scanned. Wait until it is saved or cancel the scan "
+                     "(Scanner, Cancel scan), then choose the scanner."),
+                   TMsgDlgType::Warning);
+        return;
+    }
     if (!Twain->LoadDsm()) {
         ShowMessage(_("Twain is not installed."));
         return;
     }
     Twain->OpenManager();
+    // Scanners plugged in or out since the last listing are offered as they are now.
+    Twain->RefreshSources();
     // Which scanners were looked for, so a missing device can be told from a missing driver.
     const QString probe = Twain->DsmModule().ProbeReport();
     if (!probe.isEmpty())
         logLine(probe);
+    if (!SourceName.isEmpty())
+        Twain->ChosenIndex = Twain->FindSource(SourceName);
     SourceIndex = Twain->ChooseSource();
+    const TTwainSource *chosen = SourceIndex >= 0 ? Twain->SourceAt(SourceIndex) : nullptr;
+    SourceName = chosen ? chosen->ProductName() : QByteArray();
+}
+
+TTwainSource *TfrmMain::rememberedSource()
+{
+    TTwainSource *source = SourceIndex >= 0 ? Twain->SourceAt(SourceIndex) : nullptr;
+    if (source && (SourceName.isEmpty() || source->ProductName() == SourceName))
+        return source;
+    if (SourceName.isEmpty() || !Twain->RefreshSources())
+        return nullptr;
+    const int found = Twain->FindSource(SourceName);
+    if (found < 0)
+        return nullptr;
+    SourceIndex = found;
+    return Twain->SourceAt(found);
+}
+
+TTwainSource *TfrmMain::openRememberedSource(TTwainSource *Source)
+{
+    Source->SetLoaded(true);
+    if (Source->Loaded() || SourceName.isEmpty() || !Twain->RefreshSources())
+        return Source;
+    // A scanner plugged in again has a new device address: a fresh listing knows
+    // it. The listing retires every source object, Source among them.
+    const int found = Twain->FindSource(SourceName);
+    if (found < 0)
+        return nullptr;
+    SourceIndex = found;
+    TTwainSource *again = Twain->SourceAt(found);
+    again->SetLoaded(true);
+    return again;
 }
 
 void TfrmMain::mnAcquireImageClick()
@@ -120,6 +192,11 @@ void TfrmMain::mnAcquireImageClick()
         return;
     }
     ScanCard = std::make_unique<TGameCard>(*selected);
+    scanListCard_ = selected;
+    scanNaming_ = fileNamesSetting();
+    scanFileName_ = ScanCard->ScanFileName(scanNaming_);
+    scanSharesFileName_ = AnotherCardHasFileName(Cards, selected, scanFileName_, scanNaming_);
+    actCancelScan->setEnabled(true);
     logLine(QStringLiteral("Card info: id=%1, nr=%2, nrcol=%3, name=%4")
                 .arg(ScanCard->Id).arg(ScanCard->Number).arg(ScanCard->CollectorsNo, ScanCard->Name));
     logLine(QStringLiteral("Store paths"));
@@ -127,15 +204,16 @@ void TfrmMain::mnAcquireImageClick()
     ScanMqDir = MqDir;
     ScanHqDir = HqDir;
     ScanVhqDir = VhqDir;
-    ScanArea = ScanAreaFromData(cbFormat->currentData());
-    const TScanArea area = ScanArea ? *ScanArea : TScanArea();
+    const TScanArea *chosenArea = ScanAreaFromData(cbFormat->currentData());
+    ScanArea = std::make_unique<TScanArea>(chosenArea ? *chosenArea : TScanArea());
+    const TScanArea area = *ScanArea;
     logLine(QStringLiteral("Scan area %1 with dpi %2 starting at (%3, %4), width=%5, height=%6")
                 .arg(area.Name).arg(area.Quality)
                 .arg(FormatTwoDecimals(area.Left), FormatTwoDecimals(area.Top),
                      FormatTwoDecimals(area.Width), FormatTwoDecimals(area.Height)));
 
     if (!Twain->LoadDsm()) {
-        ScanCard.reset();
+        endScan();
         logError(QStringLiteral("Twain is not installed"));
         ShowMessage(_("Twain is not installed."));
         return;
@@ -146,22 +224,27 @@ void TfrmMain::mnAcquireImageClick()
         actSelectSourceExecute();
     }
     if (SourceIndex == -1) {
-        ScanCard.reset();
+        endScan();
         logLine(QStringLiteral("Source not selected!"));
         ShowMessage(_("Source not selected!"));
         return;
     }
     logLine(QStringLiteral("Source is selected"));
 
-    TTwainSource *source = Twain->SourceAt(SourceIndex);
+    TTwainSource *source = rememberedSource();
+    if (source)
+        source = openRememberedSource(source);
     if (!source) {
-        // The sources changed since the choice: ask again at the next scan
-        // rather than refusing every scan as one under way.
-        SourceIndex = -1;
+        const QString name = sourceLabel(SourceName);
+        // Without a name to look for, the next scan asks for the source again.
+        if (SourceName.isEmpty())
+            SourceIndex = -1;
         abandonScan(nullptr, QStringLiteral("Source not found!"));
+        reportMissingSource(name);
         return;
     }
-    source->SetLoaded(true);
+    // Read now: the calls below leave their own codes behind.
+    const TW_UINT16 openFailure = source->Loaded() ? TWCC_SUCCESS : Twain->ManagerConditionCode();
     logLine(QStringLiteral("Loaded set to True"));
     source->TransferMode = transferModeSetting();
     logLine(QStringLiteral("Transfer mode set to %1").arg(source->TransferMode));
@@ -192,33 +275,46 @@ void TfrmMain::mnAcquireImageClick()
 
     if (source->EnableSource(false, true)) {
         logLine(QStringLiteral("Source enabled"));
-    } else {
-        logLine(QStringLiteral("Source disabled"));
-        // No image will ever come: without this every later scan would be refused.
-        abandonScan(source, QStringLiteral("Scan abandoned, source closed"));
+        return;
     }
+    logLine(QStringLiteral("Source disabled"));
+    const bool opened = source->Loaded();
+    const TW_UINT16 refusal = opened ? source->ConditionCode() : openFailure;
+    // No image will ever come: without this every later scan would be refused.
+    abandonScan(source, QStringLiteral("Scan abandoned, source closed"));
+    const QString name = sourceLabel(source->ProductName());
+    MessageDlg((opened ? _("The scanner \"%1\" did not start the scan: %2.")
+                       : _("The scanner \"%1\" cannot be opened: %2."))
+                   .arg(name, refusalText(refusal)),
+               TMsgDlgType::Error);
+}
+
+void TfrmMain::actCancelScanExecute()
+{
+    if (!ScanCard)
+        return;
+    logLine(QStringLiteral("CancelScanClick()"));
+    TTwainSource *source = SourceIndex >= 0 ? Twain->SourceAt(SourceIndex) : nullptr;
+    abandonScan(source, QStringLiteral("Scan cancelled, source closed"));
+    logLine(QStringLiteral("CancelScanClick()-END"));
+}
+
+void TfrmMain::endScan()
+{
+    ScanCard.reset();
+    ScanArea.reset();
+    scanListCard_ = nullptr;
+    scanFileName_.clear();
+    scanSharesFileName_ = false;
+    actCancelScan->setEnabled(false);
 }
 
 void TfrmMain::abandonScan(TTwainSource *Source, const QString &Reason)
 {
-    ScanCard.reset();
-    ScanArea = nullptr;
+    endScan();
     if (Source)
         Source->SetLoaded(false);
     logLine(Reason);
-}
-
-bool TfrmMain::sharesFileWithAnotherCard(const QString &FullSizeFile) const
-{
-    if (!QFileInfo::exists(FullSizeFile))
-        return false;
-    const AnsiString name = ScanCard->ScanFileName(fileNamesSetting());
-    for (int i = 0; i < Cards.Count(); ++i) {
-        const TGameCard *card = Cards.Objects(i);
-        if (card && card->Id != ScanCard->Id && card->ScanFileName(fileNamesSetting()) == name)
-            return true;
-    }
-    return false;
 }
 
 void TfrmMain::saveAcquiredImage()
@@ -234,7 +330,7 @@ void TfrmMain::saveAcquiredImage()
     default: place = {&ScanMqDir, ScanMQ, longSide}; break;
     }
 
-    const QString fileName = FromAnsi(ScanCard->ScanFileName(fileNamesSetting()));
+    const QString fileName = FromAnsi(scanFileName_);
     const QString hq = *place.Folder + fileName;
     logLine(QStringLiteral("hqName=") + hq);
     const QString web = ScanWebDir + fileName;
@@ -248,25 +344,36 @@ void TfrmMain::saveAcquiredImage()
     const double ratio = height > 0 ? double(width) / double(height) : 1.0;
     logLine(QStringLiteral("image ratio=") + FormatTwoDecimals(ratio));
 
-    // Two cards may share a file name (naming by number with numbers missing,
-    // naming by name with twins): a scan must not silently replace another
-    // card's picture. A rescan of the same card replaces its own file.
-    if (sharesFileWithAnotherCard(hq)) {
+    // Two cards may share a file name (a list without ids, naming by number with
+    // numbers missing, naming by name with twins): a scan must not silently
+    // replace another card's picture, in its quality folder or in the web folder
+    // every quality shares. The file is the scanned card's own only when that card
+    // has a scan and none of the others does.
+    const QString existing = !scanSharesFileName_ ? QString()
+                             : QFileInfo::exists(hq)  ? hq
+                             : QFileInfo::exists(web) ? web
+                                                      : QString();
+    const bool ownFile = scanListCard_ && scanListCard_->ScanStatus != ScanNone
+                         && !AnotherCardHasFileName(Cards, scanListCard_, scanFileName_,
+                                                    scanNaming_, true);
+    if (!existing.isEmpty() && !ownFile) {
         if (!MessageDlgYesNo(_("The file \"%1\" exists and belongs to another card of this list "
-                               "as well. Replace it?").arg(QDir::toNativeSeparators(hq)))) {
-            logLine(QStringLiteral("Existing file of another card kept, card not saved: ") + hq);
+                               "as well. Replace it?").arg(QDir::toNativeSeparators(existing)))) {
+            logLine(QStringLiteral("Existing file of another card kept, card not saved: ") + existing);
             return;
         }
-        logLine(QStringLiteral("Existing file of another card replaced: ") + hq);
+        logLine(QStringLiteral("Existing file of another card replaced: ") + existing);
     }
 
     SaveHqAndWebJpeg(picture, hq, place.WebLongSide, kWebJpegQuality, web, ratio, watermarkSetting(),
                      [] { logLine(QStringLiteral("HQ file saved")); });
     logLine(QStringLiteral("Resized web image saved"));
 
+    // The card the scan was started for, wherever sorting has put it; cards that
+    // merely share its Id (a list without ids) are other cards.
     for (int i = 0; i < Cards.Count(); ++i) {
         TGameCard *card = Cards.Objects(i);
-        if (card && card->Id == ScanCard->Id) {
+        if (card && card == scanListCard_) {
             card->ScanStatus = place.Status;
             logLine(QStringLiteral("local scan status changed"));
             CardsModel->Repaint();
@@ -288,7 +395,7 @@ void TfrmMain::saveAcquiredImage()
     logLine(QStringLiteral("File closed"));
 
     const int row = SelectedRow();
-    if (row >= 0 && row < Cards.Count() && Cards.Objects(row)->Id == ScanCard->Id
+    if (row >= 0 && row < Cards.Count() && Cards.Objects(row) == scanListCard_
         && row + 1 < CardsModel->rowCount()) {
         SkipImageLoad = true;
         const QModelIndex next = CardsModel->index(row + 1, TCardListModel::ColName);
@@ -320,9 +427,8 @@ void TfrmMain::TwainTwainAcquire(TTwainManager *, int, const QImage &Image, bool
         logError(text);
         MessageDlg(text, TMsgDlgType::Error);
     }
-    ScanCard.reset();
-    ScanArea = nullptr;
-    if (TTwainSource *source = Twain->SourceAt(SourceIndex))
+    endScan();
+    if (TTwainSource *source = SourceIndex >= 0 ? Twain->SourceAt(SourceIndex) : nullptr)
         source->SetLoaded(false);
     logLine(QStringLiteral("Loaded set to False"));
     logLine(QStringLiteral("TwainAcquire()-END"));
@@ -330,13 +436,13 @@ void TfrmMain::TwainTwainAcquire(TTwainManager *, int, const QImage &Image, bool
 
 void TfrmMain::TwainAcquireCancel(TTwainManager *, int)
 {
-    ScanCard.reset();
+    endScan();
     logLine(QStringLiteral("AcquireCancel()"));
 }
 
 void TfrmMain::TwainAcquireError(TTwainManager *, int Index, int ErrorCode, int Additional)
 {
-    ScanCard.reset();
+    endScan();
     logLine(QStringLiteral("AcquireError()"));
     logLine(QStringLiteral("index=%1, errorcode=%2, additional=%3").arg(Index).arg(ErrorCode).arg(Additional));
 }
@@ -353,6 +459,13 @@ void TfrmMain::TwainTransferComplete(TTwainManager *, int Index, bool Canceled)
 
 void TfrmMain::RunScannerCapabilitiesTest()
 {
+    // The test opens and closes the source the scan under way is waiting for.
+    if (ScanCard) {
+        MessageDlg(_("A card is being scanned. Wait until it is saved or cancel the scan "
+                     "(Scanner, Cancel scan), then test the scanner."),
+                   TMsgDlgType::Warning);
+        return;
+    }
     if (!Twain->LoadDsm()) {
         ShowMessage(_("Twain is not installed."));
         return;
@@ -361,8 +474,13 @@ void TfrmMain::RunScannerCapabilitiesTest()
         actSelectSourceExecute();
     if (SourceIndex == -1 || !forms_ || !forms_->frmTest)
         return;
+    TTwainSource *source = rememberedSource();
+    if (!source) {
+        reportMissingSource(sourceLabel(SourceName));
+        return;
+    }
     TfrmTest &report = *forms_->frmTest;
     report.show();
     report.raise();
-    RunScannerTest(report, Twain->SourceAt(SourceIndex));
+    RunScannerTest(report, source);
 }

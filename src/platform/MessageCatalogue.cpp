@@ -26,3 +26,8 @@ QString _(const char *MsgId)
         return {};
     return QString::fromUtf8(dgettext(kTextDomain, MsgId));
 }
+
+QString _n(const char *Singular, const char *Plural, unsigned long N)
+{
+    return QString::fromUtf8(dngettext(kTextDomain, Singular, Plural, N));
+}

@@ -10,6 +10,9 @@ void InitMessageCatalogue(const QString &LocaleDir);
 // text shows as written.
 QString _(const char *MsgId);
 
+// A text with a count, in the plural form the user's language takes for N.
+QString _n(const char *Singular, const char *Plural, unsigned long N);
+
 // Marks a text for the catalogue template where it is passed on before it is
 // translated (a table of messages, a helper taking the message).
 constexpr const char *N_(const char *MsgId)

@@ -233,6 +233,32 @@ void TTwainManager::ResetConnection()
         OpenManager();
 }
 
+bool TTwainManager::RefreshSources()
+{
+    if (openSourceCount_ > 0)
+        return false;
+    ResetConnection();
+    NumSources();
+    return true;
+}
+
+int TTwainManager::FindSource(const QByteArray &ProductName)
+{
+    const int count = NumSources();
+    for (int i = 0; i < count; ++i)
+        if (sources_[size_t(i)]->ProductName() == ProductName)
+            return i;
+    return -1;
+}
+
+TW_UINT16 TTwainManager::ManagerConditionCode()
+{
+    TW_STATUS status{};
+    if (CallDsm(nullptr, DG_CONTROL, DAT_STATUS, MSG_GET, &status) != TWRC_SUCCESS)
+        return TWCC_BUMMER;
+    return status.ConditionCode;
+}
+
 void TTwainManager::Poll()
 {
     if (!messageWindow_)

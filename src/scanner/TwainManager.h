@@ -82,6 +82,13 @@ public:
     int ChooseSource();
     // Tears the connection down and builds it again; source objects are retired.
     void ResetConnection();
+    // Lists the sources afresh (a new manager session, so scanners plugged in or
+    // out since are seen); false, and nothing done, while a source is open.
+    bool RefreshSources();
+    // The index of the listed source with this product name, or -1.
+    int FindSource(const QByteArray &ProductName);
+    // The manager's condition code, e.g. after a source refused to open.
+    TW_UINT16 ManagerConditionCode();
 
     bool DsmLoaded() const { return dsmLoaded_; }
     bool ManagerOpen() const { return managerOpen_; }

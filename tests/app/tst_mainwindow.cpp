@@ -107,7 +107,7 @@ TEST(MainWindow, MenusAndTheirStates)
     EXPECT_EQ(menuItems(menus[0]->menu()),
               QStringList({"Load From File", "-", "Batch Job", "-", "Exit"}));
     EXPECT_EQ(menuItems(menus[1]->menu()),
-              QStringList({"Select Source", "Configuration", "Scan size"}));
+              QStringList({"Select Source", "Configuration", "Scan size", "-", "Cancel scan"}));
     EXPECT_EQ(menuItems(menus[2]->menu()),
               QStringList({"_rotate_90_", "_rotate_180_", "_rotate_270_"}));
     EXPECT_EQ(menuItems(menus[3]->menu()), QStringList({"Fit Scan to Window", "Original Size"}));

@@ -3,7 +3,9 @@
 #include "app/CardListModel.h"
 #include "app/ImageView.h"
 #include "catalogue/ScanStore.h"
+#include "scanareas/CustomizeFormat.h"
 #include "scanareas/ScanAreaStore.h"
+#include "scanareas/ScanAreas.h"
 #include "scanner/FormSelectSource.h"
 #include "scanner/ScannerTest.h"
 #include "settings/T_Log.h"
@@ -18,7 +20,12 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QTableView>
+#include <QTreeWidget>
+#include <QTest>
+
+#include <functional>
 
 namespace {
 
@@ -285,4 +292,177 @@ TEST(Scanning, ScannerTestReportsEachCapability)
     const QStringList second = f.App.Forms.frmTest->Log->toPlainText().split(u'\n');
     ASSERT_EQ(second.size(), 14);
     EXPECT_EQ(second[7], QStringLiteral("RGB pixel type: UNSUPPORTED"));
+}
+
+TEST(Scanning, AnAreaChangedOrRemovedDuringTheScanDoesNotRedirectIt)
+{
+    TScanFixture f;
+    f.PickFirstSource();
+    // The operator opens "Scan size" while the scanner works, and changes the
+    // scan's area to 600 dpi, then removes it altogether.
+    auto scanWhileEditing = [&f](int Row, std::function<void(QDialog &)> Edit) {
+        f.Select(Row, QStringLiteral("Std"));
+        f.Main.mnAcquireImageClick();
+        f.App.Dialogs.QueueModal([Edit](QDialog &Dialog) { Edit(Dialog); return int(QDialog::Accepted); });
+        f.Main.actScanSize->trigger();
+        f.Main.Twain->Poll();
+    };
+    auto selectArea = [](QDialog &Dialog) {
+        auto &areas = static_cast<TfrmScanAreas &>(Dialog);
+        areas.lvAreas->setCurrentItem(areas.lvAreas->findItems(QStringLiteral("Std"), Qt::MatchExactly).first());
+        return &areas;
+    };
+    scanWhileEditing(0, [&](QDialog &Dialog) {
+        TfrmScanAreas *areas = selectArea(Dialog);
+        f.App.Dialogs.QueueModal([](QDialog &Editor) {
+            auto &form = static_cast<TfrmCustomizeFormat &>(Editor);
+            form.cbQuality->setCurrentIndex(form.cbQuality->findText(QStringLiteral("600")));
+            QTest::mouseClick(form.btSet, Qt::LeftButton);
+            return form.result();
+        });
+        QTest::mouseClick(areas->btChange, Qt::LeftButton);
+    });
+    scanWhileEditing(1, [&](QDialog &Dialog) { QTest::mouseClick(selectArea(Dialog)->btRemove, Qt::LeftButton); });
+
+    EXPECT_EQ(f.App.Forms.frmScanAreas->Areas.Count(), 2);   // the edits themselves took
+    for (int id : {1, 2}) {
+        EXPECT_EQ(jpegSize(f.Pics(QStringLiteral("HQ/xy/abc/%1.jpg").arg(id))), QSize(750, 1050)) << id;
+        EXPECT_EQ(jpegSize(f.Pics(QStringLiteral("WEB/xy/abc/%1.jpg").arg(id))), QSize(375, 525)) << id;
+        EXPECT_EQ(f.Main.Cards.Objects(id - 1)->ScanStatus, ScanHQ) << id;
+    }
+    EXPECT_FALSE(QDir(f.Pics(QStringLiteral("VHQ"))).exists());
+    EXPECT_FALSE(QDir(f.Pics(QStringLiteral("MQ"))).exists());
+}
+
+TEST(Scanning, CardsWithoutIdsAreToldApartAndNeverReplaceEachOthersFiles)
+{
+    TScanFixture f;
+    // An id column left empty: every card is Id 0, every scan "0.jpg".
+    f.App.Dialogs.QueueFileName(f.App.Env.WriteFile(
+        QStringLiteral("no ids.csv"), "id;name;number;colno;rarity;foil;a;b;c;notes;p0;p1\n"
+                                      ";Ash;1;;;;;;;;;\n;Birch;2;;;;;;;;;\n;Cedar;3;;;;;;;;;\n"));
+    f.App.Dialogs.QueueAnswer(true);   // select the first of them
+    f.Main.actLoadFromFileExecute();
+    ASSERT_EQ(f.App.Dialogs.Texts(),
+              QStringList({"3 cards share file names under this naming, for example 0.jpg; their scans would "
+                           "replace each other.\n\nSelect the first of them?"}));
+    EXPECT_EQ(f.Main.SelectedRow(), 0);
+    const TStorePaths store = GetStorePaths(f.Main.Game.get(), f.Main.Expansion.get());
+    f.App.Dialogs.Messages.clear();
+    f.PickFirstSource();
+
+    f.Scan(0, QStringLiteral("Mini"));
+    EXPECT_EQ(f.Main.SelectedRow(), 1);   // the selection moved from the scanned card
+    const QDateTime first = QFileInfo(store.WebDir + "0.jpg").lastModified();
+    // Card 2 at 300 dpi: its full-size file would be new, but the web copy is card 1's.
+    f.Scan(1, QStringLiteral("Std"));
+    ASSERT_EQ(f.App.Dialogs.Messages.size(), 1u);
+    EXPECT_TRUE(f.App.Dialogs.Messages[0].Text.contains(QDir::toNativeSeparators(store.WebDir + "0.jpg")));
+    EXPECT_FALSE(QFile::exists(store.HqDir + "0.jpg"));
+    EXPECT_EQ(QFileInfo(store.WebDir + "0.jpg").lastModified(), first);
+
+    f.App.Dialogs.QueueAnswer(true);
+    f.Scan(2, QStringLiteral("Std"));
+    const int statuses[] = {ScanMQ, ScanNone, ScanHQ};   // each status on the card that was scanned
+    for (int row = 0; row < 3; ++row)
+        EXPECT_EQ(f.Main.Cards.Objects(row)->ScanStatus, statuses[row]) << row;
+}
+
+TEST(Scanning, TheScannerTestAndSourceChoiceWaitForTheScanUnderWay)
+{
+    TScanFixture f;
+    f.PickFirstSource();
+    f.Select(0, QStringLiteral("Mini"));
+    f.Main.mnAcquireImageClick();
+    f.Main.RunScannerCapabilitiesTest();
+    f.Main.actSelectSourceExecute();
+    ASSERT_EQ(f.App.Dialogs.Messages.size(), 2u);
+    EXPECT_TRUE(f.App.Dialogs.Messages[0].Text.endsWith(QStringLiteral("then test the scanner.")));
+    EXPECT_TRUE(f.App.Dialogs.Messages[1].Text.endsWith(QStringLiteral("then choose the scanner.")));
+    EXPECT_FALSE(f.App.Forms.frmTest->isVisible());
+    EXPECT_EQ(f.Main.Twain->OpenSourceCount(), 1);
+
+    f.Main.Twain->Poll();   // the scan ends as if nothing had been asked
+    EXPECT_EQ(f.Main.Cards.Objects(0)->ScanStatus, ScanMQ);
+    EXPECT_EQ(f.Main.ScanCard, nullptr);
+}
+
+TEST(Scanning, AMissingOrRefusingScannerIsNamedAndFoundAgainWhenPluggedIn)
+{
+    TScanFixture f;
+    f.Dsm.Set("sources", "2");
+    f.App.Dialogs.QueueModal([](QDialog &Dialog) {
+        auto &form = static_cast<TFormSelectSource &>(Dialog);
+        form.lbSources->setCurrentRow(1);
+        return int(QDialog::Accepted);
+    });
+    f.Scan(0, QStringLiteral("Mini"));
+    EXPECT_EQ(f.Main.SourceName, QByteArray("Virtual Flatbed 2"));
+
+    f.Dsm.Set("sources", "1");   // unplugged
+    f.LogLines();
+    f.Scan(1, QStringLiteral("Mini"));
+    ASSERT_EQ(f.App.Dialogs.Messages.size(), 1u);
+    EXPECT_EQ(f.App.Dialogs.Messages[0].Text,
+              QStringLiteral("The scanner \"Virtual Flatbed 2\" was not found: it is not connected or not "
+                             "switched on. Connect it and try again, or choose another scanner with Scanner, "
+                             "Select Source."));
+    EXPECT_TRUE(f.LogLines().contains(QStringLiteral("Source not found!")));
+    EXPECT_EQ(f.Main.ScanCard, nullptr);
+
+    f.Dsm.Set("sources", "2");   // plugged in again: found by its name, no question
+    f.Scan(1, QStringLiteral("Mini"));
+    EXPECT_EQ(f.Main.Cards.Objects(1)->ScanStatus, ScanMQ);
+    EXPECT_EQ(f.App.Dialogs.ModalForms.size(), 1);
+
+    // In use by another program: the reason is named and nothing is left pending.
+    f.App.Dialogs.Messages.clear();
+    f.Dsm.Set("fail 1 3 0x401", "1 4");
+    f.Scan(2, QStringLiteral("Mini"));
+    ASSERT_EQ(f.App.Dialogs.Messages.size(), 1u);
+    EXPECT_EQ(f.App.Dialogs.Messages[0].Text,
+              QStringLiteral("The scanner \"Virtual Flatbed 2\" cannot be opened: it is in use by another program."));
+    EXPECT_EQ(f.Main.ScanCard, nullptr);
+
+    // The source dialog lists the scanners there are now.
+    f.Dsm.Set("fail 1 3 0x401", "");
+    f.Dsm.Set("sources", "3");
+    f.App.Dialogs.QueueModal([](QDialog &Dialog) {
+        auto &form = static_cast<TFormSelectSource &>(Dialog);
+        EXPECT_EQ(form.lbSources->count(), 3);
+        EXPECT_EQ(form.lbSources->currentRow(), 1);   // the remembered scanner
+        return int(QDialog::Rejected);
+    });
+    f.Main.actSelectSource->trigger();
+    EXPECT_EQ(f.App.Dialogs.ModalForms.size(), 2);
+}
+
+TEST(Scanning, EscapeCancelsAScanThatNeverEnds)
+{
+    TScanFixture f;
+    f.Main.show();
+    f.Main.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&f.Main));
+    f.PickFirstSource();
+    f.Dsm.Set("scan_ms", "600000");
+    f.Select(1, QStringLiteral("Mini"));
+    QTest::keyClick(f.Main.vstCards, Qt::Key_Return);
+    ASSERT_NE(f.Main.ScanCard, nullptr);
+    EXPECT_TRUE(f.Main.actCancelScan->isEnabled());
+    f.Main.Twain->Poll();
+    f.LogLines();
+
+    QTest::keyClick(f.Main.vstCards, Qt::Key_Escape);
+    EXPECT_EQ(f.Main.ScanCard, nullptr);
+    EXPECT_EQ(f.Main.Twain->OpenSourceCount(), 0);
+    EXPECT_FALSE(f.Main.actCancelScan->isEnabled());
+    EXPECT_EQ(f.LogLines(), QStringList({"CancelScanClick()", "SourceDisable()", "Scan cancelled, source closed",
+                                         "CancelScanClick()-END"}));
+    EXPECT_EQ(f.Main.SelectedRow(), 1);
+    EXPECT_EQ(f.Main.Cards.Objects(1)->ScanStatus, ScanNone);
+
+    f.Dsm.Set("scan_ms", "0");
+    QTest::keyClick(f.Main.vstCards, Qt::Key_Return);
+    f.Main.Twain->Poll();
+    EXPECT_EQ(f.Main.Cards.Objects(1)->ScanStatus, ScanMQ);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/QtPrinting.h"
+
 #include <QLocale>
 #include <QString>
 #include <QStringList>
@@ -21,15 +23,3 @@ public:
 private:
     QLocale saved_;
 };
-
-// Readable gtest output for Qt strings (found by argument-dependent lookup).
-QT_BEGIN_NAMESPACE
-inline void PrintTo(const QString &Text, std::ostream *Out)
-{
-    *Out << '"' << Text.toStdString() << '"';
-}
-inline void PrintTo(const QStringList &Texts, std::ostream *Out)
-{
-    *Out << '{' << Texts.join(QStringLiteral(" | ")).toStdString() << '}';
-}
-QT_END_NAMESPACE
