@@ -482,6 +482,7 @@ void TfrmMain::reportSharedFileNames()
     vstCards->selectionModel()->setCurrentIndex(
         first, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     vstCards->scrollTo(first);
+    vstCards->setFocus();
 }
 
 void TfrmMain::btDownloadClick()

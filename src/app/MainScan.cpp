@@ -25,6 +25,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QStatusBar>
 #include <QTableView>
 
 namespace {
@@ -275,6 +276,8 @@ void TfrmMain::mnAcquireImageClick()
 
     if (source->EnableSource(false, true)) {
         logLine(QStringLiteral("Source enabled"));
+        // A slow scanner shows nothing for minutes: say what it is doing and how to stop it.
+        statusBar()->showMessage(_("Scanning \"%1\"; Escape cancels the scan.").arg(ScanCard->Name));
         return;
     }
     logLine(QStringLiteral("Source disabled"));
@@ -307,6 +310,7 @@ void TfrmMain::endScan()
     scanFileName_.clear();
     scanSharesFileName_ = false;
     actCancelScan->setEnabled(false);
+    statusBar()->clearMessage();
 }
 
 void TfrmMain::abandonScan(TTwainSource *Source, const QString &Reason)

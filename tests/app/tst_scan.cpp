@@ -21,6 +21,7 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTableView>
 #include <QTreeWidget>
 #include <QTest>
@@ -449,6 +450,7 @@ TEST(Scanning, EscapeCancelsAScanThatNeverEnds)
     QTest::keyClick(f.Main.vstCards, Qt::Key_Return);
     ASSERT_NE(f.Main.ScanCard, nullptr);
     EXPECT_TRUE(f.Main.actCancelScan->isEnabled());
+    EXPECT_EQ(f.Main.statusBar()->currentMessage(), QStringLiteral("Scanning \"Card 2\"; Escape cancels the scan."));
     f.Main.Twain->Poll();
     f.LogLines();
 
@@ -456,6 +458,7 @@ TEST(Scanning, EscapeCancelsAScanThatNeverEnds)
     EXPECT_EQ(f.Main.ScanCard, nullptr);
     EXPECT_EQ(f.Main.Twain->OpenSourceCount(), 0);
     EXPECT_FALSE(f.Main.actCancelScan->isEnabled());
+    EXPECT_TRUE(f.Main.statusBar()->currentMessage().isEmpty());
     EXPECT_EQ(f.LogLines(), QStringList({"CancelScanClick()", "SourceDisable()", "Scan cancelled, source closed",
                                          "CancelScanClick()-END"}));
     EXPECT_EQ(f.Main.SelectedRow(), 1);
