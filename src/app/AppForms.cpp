@@ -58,5 +58,6 @@ void StartUp(TAppForms &Forms)
 {
     Forms.CreateAll();
     Forms.frmConfiguration->LoadSettings();
+    Forms.frmMain->ApplyStoreFolder(false);
     Forms.frmScanAreas->LoadScanAreas();
 }

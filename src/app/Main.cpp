@@ -7,6 +7,7 @@
 #include "catalogue/Flags.h"
 #include "catalogue/OfflineRecords.h"
 #include "catalogue/SharedFileNames.h"
+#include "catalogue/StoreFolder.h"
 #include "scanner/TwainManager.h"
 #include "settings/T_Log.h"
 #include "platform/AppPaths.h"
@@ -20,6 +21,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -167,6 +169,11 @@ void TfrmMain::createActions()
     actOriginalSize->setCheckable(true);
     connect(actOriginalSize, &QAction::triggered, this, Guarded(this, &TfrmMain::actOriginalSizeExecute));
 
+    actRefreshScanStatus = namedAction(this, "actRefreshScanStatus", _("Refresh scan status"));
+    actRefreshScanStatus->setShortcut(QKeySequence(Qt::Key_F5));
+    connect(actRefreshScanStatus, &QAction::triggered, this,
+            Guarded(this, &TfrmMain::actRefreshScanStatusExecute));
+
     actAbout = namedAction(this, "actAbout", _("About"));
     connect(actAbout, &QAction::triggered, this, Guarded(this, &TfrmMain::actAboutExecute));
 }
@@ -201,6 +208,8 @@ void TfrmMain::createMenus()
     view->setObjectName(QStringLiteral("mnView"));
     view->addAction(actFitToWindow);
     view->addAction(actOriginalSize);
+    view->addSeparator();
+    view->addAction(actRefreshScanStatus);
 
     QMenu *help = menuBar()->addMenu(_("Help"));
     help->setObjectName(QStringLiteral("mnHelp"));
@@ -403,6 +412,75 @@ void TfrmMain::SetStorePaths(const TStorePaths &Paths)
     MqDir = Paths.MqDir;
     HqDir = Paths.HqDir;
     VhqDir = Paths.VhqDir;
+    takeStoreSnapshot();
+}
+
+void TfrmMain::takeStoreSnapshot()
+{
+    // Other stations may have scanned since the list was fetched.
+    actRefreshScanStatusExecute();
+    storeAtLoad_ = ReadStoreFileTimes(TStorePaths{WebDir, MqDir, HqDir, VhqDir});
+}
+
+void TfrmMain::actRefreshScanStatusExecute()
+{
+    sinceStatusRead_.start();
+    if (Cards.IsEmpty() || (!Game && !Expansion))
+        return;
+    MarkLocalScans(Game.get(), Expansion.get(), Cards, fileNamesSetting());
+    CardsModel->Repaint();
+}
+
+bool TfrmMain::writtenByAnotherStation(const QString &FileName) const
+{
+    const QFileInfo file(FileName);
+    if (!file.isFile())
+        return false;
+    const qint64 modified = file.lastModified().toMSecsSinceEpoch();
+    // Compared with the times the store itself gave, never with this machine's
+    // clock: the stations' clocks and the file server's need not agree.
+    return storeAtLoad_.value(FileName, -1) != modified && ownWrites_.value(FileName, -1) != modified;
+}
+
+void TfrmMain::noteOwnWrite(const QString &FileName)
+{
+    const QFileInfo file(FileName);
+    if (file.isFile())
+        ownWrites_.insert(FileName, file.lastModified().toMSecsSinceEpoch());
+}
+
+void TfrmMain::ApplyStoreFolder(bool ReportNow)
+{
+    const QString setting =
+        forms_ && forms_->frmConfiguration ? forms_->frmConfiguration->ScanStoreFolder : QString();
+    const TStoreFolderChoice choice = ChooseStoreFolder(setting);
+    const QString before = ScanStoreRoot();
+    SetStoreFolder(choice.InUse());
+    storeProblem_.clear();
+    if (!choice.Problem.isEmpty()) {
+        storeProblem_ = _("The scan store folder \"%1\" cannot be used: %2. Scans are kept in \"%3\" "
+                          "for this run.")
+                            .arg(QDir::toNativeSeparators(choice.Wanted), choice.Problem,
+                                 QDir::toNativeSeparators(ScanStoreRoot()));
+        if (AppLog)
+            AppLog->AddError(QStringLiteral("Scan store folder not usable: ") + choice.Wanted);
+        if (ReportNow) {
+            MessageDlg(storeProblem_, TMsgDlgType::Warning);
+            storeProblem_.clear();
+        }
+    }
+    if (ScanStoreRoot() != before && (Game || Expansion))
+        SetStorePaths(GetStorePaths(Game.get(), Expansion.get()));
+}
+
+void TfrmMain::changeEvent(QEvent *Event)
+{
+    QMainWindow::changeEvent(Event);
+    // Back at this station after a while: show what the others have scanned since.
+    constexpr qint64 RereadAfterMs = 30000;
+    if (Event->type() == QEvent::ActivationChange && isActiveWindow()
+        && (!sinceStatusRead_.isValid() || sinceStatusRead_.elapsed() >= RereadAfterMs))
+        RunGuarded([this] { actRefreshScanStatusExecute(); });
 }
 
 void TfrmMain::ClearSortColumn()
@@ -506,8 +584,8 @@ void TfrmMain::actExitExecute()
 
 void TfrmMain::actConfigurationExecute()
 {
-    if (forms_ && forms_->frmConfiguration)
-        ShowModal(*forms_->frmConfiguration);
+    if (forms_ && forms_->frmConfiguration && ShowModal(*forms_->frmConfiguration) == QDialog::Accepted)
+        ApplyStoreFolder(true);
 }
 
 void TfrmMain::actScanSizeExecute()
@@ -557,7 +635,12 @@ void TfrmMain::FormShow()
                            _("This is first time you run Vellumora. Please check scanner "
                              "settings and customize scan areas."));
             configuration.SaveSettings();
-            ShowModal(configuration);
+            if (ShowModal(configuration) == QDialog::Accepted)
+                ApplyStoreFolder(false);
+        }
+        if (!storeProblem_.isEmpty()) {
+            MessageDlg(storeProblem_, TMsgDlgType::Warning);
+            storeProblem_.clear();
         }
         const QString lastUsed = configuration.LastUsedScanArea;
         cbFormat->setCurrentIndex(

@@ -9,6 +9,7 @@
 #include "scanareas/ScanArea.h"
 
 #include <QElapsedTimer>
+#include <QHash>
 #include <QImage>
 #include <QList>
 #include <QMainWindow>
@@ -114,6 +115,7 @@ public:
     QAction *actRotate270 = nullptr;
     QAction *actFitToWindow = nullptr;
     QAction *actOriginalSize = nullptr;
+    QAction *actRefreshScanStatus = nullptr;
     QAction *actAbout = nullptr;
     QMenu *mnImage = nullptr;
     QMenu *pmCard = nullptr;
@@ -154,6 +156,13 @@ public:
     void actAboutExecute();
     void actFitToWindowExecute();
     void actOriginalSizeExecute();
+    // Reads every card's scan status again from the store, which other stations
+    // may write to.
+    void actRefreshScanStatusExecute();
+    // Puts the scan store where the setting or VELLUMORA_STORE says. A folder that
+    // cannot be used leaves the default place for this run and the setting as it
+    // is; the operator is told at once, or when the window first shows.
+    void ApplyStoreFolder(bool ReportNow);
     void btDownloadClick();
 
     // Card list handlers.
@@ -194,6 +203,7 @@ protected:
     bool eventFilter(QObject *Watched, QEvent *Event) override;
     void showEvent(QShowEvent *Event) override;
     void closeEvent(QCloseEvent *Event) override;
+    void changeEvent(QEvent *Event) override;
 
 private:
     void createActions();
@@ -240,6 +250,17 @@ private:
     AnsiString scanFileName_;
     bool scanSharesFileName_ = false;
     std::unique_ptr<TSortColumn> sortColumn_;
+    // What the store held when the list was loaded (file -> modification time), and
+    // the files this station wrote since: a file that is neither was written by
+    // another station sharing the store.
+    QHash<QString, qint64> storeAtLoad_;
+    QHash<QString, qint64> ownWrites_;
+    bool writtenByAnotherStation(const QString &FileName) const;
+    void noteOwnWrite(const QString &FileName);
+    // Called whenever a new list arrives: its status and the store as it stands.
+    void takeStoreSnapshot();
+    QElapsedTimer sinceStatusRead_;
+    QString storeProblem_;
     TIncrementalSearch search_;
     // The name search's pauses are measured on a clock that never jumps.
     QElapsedTimer searchClock_;

@@ -367,11 +367,26 @@ void TfrmMain::saveAcquiredImage()
             return;
         }
         logLine(QStringLiteral("Existing file of another card replaced: ") + existing);
+    } else {
+        // Stations sharing the store: one of them may have scanned this card since.
+        for (const QString &file : {hq, web}) {
+            if (!writtenByAnotherStation(file))
+                continue;
+            if (!MessageDlgYesNo(_("The file \"%1\" was written by another station after this list "
+                                   "was loaded. Replace it?").arg(QDir::toNativeSeparators(file)))) {
+                logLine(QStringLiteral("File of another station kept, card not saved: ") + file);
+                return;
+            }
+            logLine(QStringLiteral("File of another station replaced: ") + file);
+            break;
+        }
     }
 
     SaveHqAndWebJpeg(picture, hq, place.WebLongSide, kWebJpegQuality, web, ratio, watermarkSetting(),
                      [] { logLine(QStringLiteral("HQ file saved")); });
     logLine(QStringLiteral("Resized web image saved"));
+    noteOwnWrite(hq);
+    noteOwnWrite(web);
 
     // The card the scan was started for, wherever sorting has put it; cards that
     // merely share its Id (a list without ids) are other cards.

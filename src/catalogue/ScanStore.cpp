@@ -1,5 +1,6 @@
 #include "catalogue/ScanStore.h"
 
+#include "catalogue/StoreFolder.h"
 #include "platform/AppPaths.h"
 
 #include <QFileInfo>
@@ -24,6 +25,9 @@ AnsiString SafeFolderName(const AnsiString &Name)
 
 QString ScanStoreRoot()
 {
+    const QString chosen = StoreFolder();
+    if (!chosen.isEmpty())
+        return IncludeTrailingPathDelimiter(chosen);
     return ScanDataDir() + QStringLiteral("pics") + PathDelim;
 }
 

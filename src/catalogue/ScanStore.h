@@ -22,7 +22,8 @@ struct TStorePaths
 // and control characters are dropped, and a name of only dots is no folder.
 AnsiString SafeFolderName(const AnsiString &Name);
 
-// "pics" in the executable's folder, ending in the separator.
+// The store's folder, ending in the separator: the chosen store folder
+// (SetStoreFolder), or "pics" in the program's data folder.
 QString ScanStoreRoot();
 
 // Folders for the game and set (either may be null). Nothing is created.

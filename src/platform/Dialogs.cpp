@@ -51,6 +51,12 @@ public:
         return QFileDialog::getOpenFileName(Owner, QString(), InitialDir, toQtFilter(Filter));
     }
 
+    QString GetExistingDirectory(QWidget *Owner, const QString &Caption,
+                                 const QString &InitialDir) override
+    {
+        return QFileDialog::getExistingDirectory(Owner, Caption, InitialDir);
+    }
+
     int ExecModal(QDialog &Dialog) override { return Dialog.exec(); }
 
     bool AskYesNo(QWidget *Owner, const QString &Caption, const QString &Text) override

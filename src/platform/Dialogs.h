@@ -19,6 +19,9 @@ public:
     // The chosen file's full path, or empty when the user cancelled.
     virtual QString GetOpenFileName(QWidget *Owner, const QString &InitialDir,
                                     const QString &Filter) = 0;
+    // The chosen folder's full path, or empty when the user cancelled.
+    virtual QString GetExistingDirectory(QWidget *Owner, const QString &Caption,
+                                         const QString &InitialDir) = 0;
     virtual int ExecModal(QDialog &Dialog) = 0;
     // A question with Yes and No; true for Yes.
     virtual bool AskYesNo(QWidget *Owner, const QString &Caption, const QString &Text) = 0;

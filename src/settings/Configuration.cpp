@@ -1,6 +1,8 @@
 #include "settings/Configuration.h"
 
+#include "catalogue/StoreFolder.h"
 #include "platform/Application.h"
+#include "platform/Dialogs.h"
 #include "platform/MessageCatalogue.h"
 #include "settings/BalloonHint.h"
 #include "settings/SettingsStore.h"
@@ -11,7 +13,9 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QDir>
 #include <QLabel>
+#include <QLineEdit>
 #include <QLocale>
 #include <QMouseEvent>
 #include <QPainter>
@@ -92,6 +96,15 @@ TfrmConfiguration::TfrmConfiguration(QWidget *Parent)
     lbNameBy->setBuddy(cbNameBy);
     btHintNameBy = makeHintButton(this, QStringLiteral("btHintNameBy"));
 
+    lbStoreFolder = named(new QLabel(_("Scan store folder"), this), "lbStoreFolder");
+    edStoreFolder = named(new QLineEdit(this), "edStoreFolder");
+    edStoreFolder->setPlaceholderText(_("The program's own folder"));
+    lbStoreFolder->setBuddy(edStoreFolder);
+    btStoreFolder = named(new QToolButton(this), "btStoreFolder");
+    btStoreFolder->setText(QStringLiteral("…"));
+    btStoreFolder->setToolTip(_("Choose the folder"));
+    connect(btStoreFolder, &QToolButton::clicked, this, [this] { RunGuarded([this] { btStoreFolderClick(); }); });
+
     hintTransfer_ = _("Transfer mode from scanner to PC. Change if you are receiving corrupted image.");
     hintNameBy_ = _("Card names can be ambiguous within set, so use options other than \"Card ID\" "
                     "very carefully!");
@@ -134,6 +147,9 @@ TfrmConfiguration::TfrmConfiguration(QWidget *Parent)
     settingsLayout->addWidget(lbNameBy, 1, 0);
     settingsLayout->addWidget(cbNameBy, 1, 1);
     settingsLayout->addWidget(btHintNameBy, 1, 2);
+    settingsLayout->addWidget(lbStoreFolder, 2, 0);
+    settingsLayout->addWidget(edStoreFolder, 2, 1);
+    settingsLayout->addWidget(btStoreFolder, 2, 2);
     settingsLayout->setColumnStretch(1, 1);
 
     auto *buttonsLayout = new QHBoxLayout;
@@ -244,6 +260,7 @@ void TfrmConfiguration::LoadSettings()
     TransferMode = stored.TransferMode;
     FileNames = stored.FileNames;
     LastUsedScanArea = stored.LastUsedScanArea;
+    ScanStoreFolder = stored.ScanStoreFolder;
     // A stored text that is none of the items leaves the choice as it is; a
     // missing one reads as empty, which selects the "no watermark" item.
     const int watermark = cbWatermarkText->findText(stored.WatermarkText);
@@ -258,6 +275,7 @@ void TfrmConfiguration::SaveSettings()
     values.FileNames = FileNames;
     values.LastUsedScanArea = LastUsedScanArea;
     values.WatermarkText = WatermarkText();
+    values.ScanStoreFolder = ScanStoreFolder;
     SaveSettingsValues(values);
 }
 
@@ -278,10 +296,25 @@ void TfrmConfiguration::FormShow()
 {
     cbTransfer->setCurrentIndex(cbTransfer->findData(static_cast<int>(TransferMode)));
     cbNameBy->setCurrentIndex(cbNameBy->findData(FileNames));
+    edStoreFolder->setText(QDir::toNativeSeparators(ScanStoreFolder));
 }
 
 void TfrmConfiguration::btOkClick()
 {
+    // A store folder that cannot be used is refused while the operator is here
+    // to mend it, not discovered at the first scan.
+    const QString storeFolder = QDir::fromNativeSeparators(edStoreFolder->text().trimmed());
+    if (!storeFolder.isEmpty()) {
+        const QString problem = StoreFolderProblem(storeFolder);
+        if (!problem.isEmpty()) {
+            MessageDlg(_("The scan store folder \"%1\" cannot be used: %2.")
+                           .arg(QDir::toNativeSeparators(storeFolder), problem),
+                       TMsgDlgType::Error);
+            edStoreFolder->setFocus();
+            return;
+        }
+    }
+    ScanStoreFolder = storeFolder;
     if (cbTransfer->currentIndex() >= 0)
         TransferMode = static_cast<quint8>(cbTransfer->currentData().toInt());
     if (cbNameBy->currentIndex() >= 0)
@@ -317,6 +350,14 @@ void TfrmConfiguration::hideEvent(QHideEvent *Event)
     // A balloon left behind would float over whatever window comes next.
     Balloon->hide();
     QDialog::hideEvent(Event);
+}
+
+void TfrmConfiguration::btStoreFolderClick()
+{
+    const QString start = edStoreFolder->text().trimmed();
+    const QString chosen = Dialogs().GetExistingDirectory(this, _("Scan store folder"), start);
+    if (!chosen.isEmpty())
+        edStoreFolder->setText(QDir::toNativeSeparators(chosen));
 }
 
 void TfrmConfiguration::btTestClick()

@@ -11,6 +11,7 @@ class QAction;
 class QComboBox;
 class QGroupBox;
 class QLabel;
+class QLineEdit;
 class QPushButton;
 class QRadioButton;
 class QToolButton;
@@ -27,6 +28,8 @@ public:
     int FileNames = 0;          // 0 card ID, 1 card name, 2 card number
     bool SettingsKeyExisted = false;
     QString LastUsedScanArea;
+    // The scan store's folder; empty for the default place.
+    QString ScanStoreFolder;
 
     // The watermark of the web copy; empty means none.
     QString WatermarkText() const;
@@ -50,6 +53,7 @@ public:
     void btHintTransferClick();
     void btHintNameByClick();
     void btTestClick();
+    void btStoreFolderClick();
 
     QLabel *lbTransfer;
     QComboBox *cbTransfer;
@@ -57,6 +61,9 @@ public:
     QLabel *lbNameBy;
     QComboBox *cbNameBy;
     QToolButton *btHintNameBy;
+    QLabel *lbStoreFolder;
+    QLineEdit *edStoreFolder;
+    QToolButton *btStoreFolder;
     QGroupBox *gbOptions;
     QPushButton *btTest;
     QPushButton *btManage;

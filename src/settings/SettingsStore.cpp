@@ -19,6 +19,7 @@ const QString kTransferMode = QStringLiteral("TransferMode");
 const QString kFileNames = QStringLiteral("FileNames");
 const QString kLastUsedScanArea = QStringLiteral("LastUsedScanArea");
 const QString kWatermarkText = QStringLiteral("WatermarkText");
+const QString kScanStoreFolder = QStringLiteral("ScanStoreFolder");
 
 std::unique_ptr<QSettings> openStore()
 {
@@ -111,6 +112,7 @@ TStoredSettings LoadSettingsValues()
 
     result.LastUsedScanArea = readString(*settings, kLastUsedScanArea);
     result.WatermarkText = readString(*settings, kWatermarkText);
+    result.ScanStoreFolder = readString(*settings, kScanStoreFolder);
     return result;
 }
 
@@ -131,6 +133,7 @@ void SaveSettingsValues(const TStoredSettings &Values)
     settings->setValue(kFileNames, Values.FileNames);
     settings->setValue(kLastUsedScanArea, Values.LastUsedScanArea);
     settings->setValue(kWatermarkText, Values.WatermarkText);
+    settings->setValue(kScanStoreFolder, Values.ScanStoreFolder);
     settings->sync();
     // A malformed file leaves FormatError from reading, which is no write failure.
     if (settings->status() == QSettings::AccessError)

@@ -11,6 +11,8 @@ struct TStoredSettings
     int FileNames = 0;          // 0 card ID, 1 card name, 2 card number
     QString LastUsedScanArea;
     QString WatermarkText;
+    // The scan store's folder; empty for the default place.
+    QString ScanStoreFolder;
 
     // The settings file existed as a regular file and held at least one value
     // (of any name). A missing, empty or comment-only file counts as a first run.
@@ -26,7 +28,7 @@ QString SettingsFileName();
 // creates the store and never fails.
 TStoredSettings LoadSettingsValues();
 
-// Writes "TransferMode", "FileNames", "LastUsedScanArea" and "WatermarkText",
+// Writes "TransferMode", "FileNames", "LastUsedScanArea", "WatermarkText" and "ScanStoreFolder",
 // creating the store if missing. KeyExisted is not written. Throws EAppError
 // when the store cannot be written; then nothing of it is written.
 void SaveSettingsValues(const TStoredSettings &Values);

@@ -110,7 +110,8 @@ TEST(MainWindow, MenusAndTheirStates)
               QStringList({"Select Source", "Configuration", "Scan size", "-", "Cancel scan"}));
     EXPECT_EQ(menuItems(menus[2]->menu()),
               QStringList({"_rotate_90_", "_rotate_180_", "_rotate_270_"}));
-    EXPECT_EQ(menuItems(menus[3]->menu()), QStringList({"Fit Scan to Window", "Original Size"}));
+    EXPECT_EQ(menuItems(menus[3]->menu()),
+              QStringList({"Fit Scan to Window", "Original Size", "-", "Refresh scan status"}));
     EXPECT_EQ(menuItems(menus[4]->menu()), QStringList({"About"}));
 
     EXPECT_FALSE(main.actBatchJob->isEnabled());

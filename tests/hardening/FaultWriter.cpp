@@ -29,6 +29,7 @@ public:
         std::fprintf(stderr, "%s\n", qPrintable(Text));
     }
     QString GetOpenFileName(QWidget *, const QString &, const QString &) override { return {}; }
+    QString GetExistingDirectory(QWidget *, const QString &, const QString &) override { return {}; }
     int ExecModal(QDialog &) override { return 0; }
     bool AskYesNo(QWidget *, const QString &, const QString &) override { return false; }
     void Beep() override {}

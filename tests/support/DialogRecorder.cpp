@@ -38,6 +38,11 @@ QString TDialogRecorder::GetOpenFileName(QWidget *, const QString &InitialDir,
     return name;
 }
 
+QString TDialogRecorder::GetExistingDirectory(QWidget *Owner, const QString &, const QString &InitialDir)
+{
+    return GetOpenFileName(Owner, InitialDir, QString());
+}
+
 int TDialogRecorder::ExecModal(QDialog &Dialog)
 {
     ModalForms << Dialog.objectName();

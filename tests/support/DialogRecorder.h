@@ -29,7 +29,7 @@ public:
     QStringList ModalForms;     // object names of the dialogs run modally, in order
     int Beeps = 0;
 
-    // The next open-file dialog returns this (empty = cancelled).
+    // The next open-file or folder dialog returns this (empty = cancelled).
     void QueueFileName(const QString &FileName) { fileNames_.push_back(FileName); }
     // The next modal dialog is handed to Handler, whose result is the dialog's.
     // Without a queued handler a modal dialog returns Rejected at once.
@@ -44,6 +44,8 @@ public:
                      TMsgDlgType Type, bool WithIcon) override;
     QString GetOpenFileName(QWidget *Owner, const QString &InitialDir,
                             const QString &Filter) override;
+    QString GetExistingDirectory(QWidget *Owner, const QString &Caption,
+                                 const QString &InitialDir) override;
     int ExecModal(QDialog &Dialog) override;
     // Recorded in Messages as a Confirmation.
     bool AskYesNo(QWidget *Owner, const QString &Caption, const QString &Text) override;
