@@ -26,8 +26,11 @@ AnsiString SafeFolderName(const AnsiString &Name)
 QString ScanStoreRoot()
 {
     const QString chosen = StoreFolder();
-    if (!chosen.isEmpty())
-        return IncludeTrailingPathDelimiter(chosen);
+    return chosen.isEmpty() ? DefaultScanStoreRoot() : IncludeTrailingPathDelimiter(chosen);
+}
+
+QString DefaultScanStoreRoot()
+{
     return ScanDataDir() + QStringLiteral("pics") + PathDelim;
 }
 

@@ -25,6 +25,8 @@ AnsiString SafeFolderName(const AnsiString &Name);
 // The store's folder, ending in the separator: the chosen store folder
 // (SetStoreFolder), or "pics" in the program's data folder.
 QString ScanStoreRoot();
+// "pics" in the program's data folder, where the store is unless another folder is chosen.
+QString DefaultScanStoreRoot();
 
 // Folders for the game and set (either may be null). Nothing is created.
 TStorePaths GetStorePaths(const TGame *Game, const TExpansion *Expansion);

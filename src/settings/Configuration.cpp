@@ -1,5 +1,6 @@
 #include "settings/Configuration.h"
 
+#include "catalogue/ScanStore.h"
 #include "catalogue/StoreFolder.h"
 #include "platform/Application.h"
 #include "platform/Dialogs.h"
@@ -98,7 +99,9 @@ TfrmConfiguration::TfrmConfiguration(QWidget *Parent)
 
     lbStoreFolder = named(new QLabel(_("Scan store folder"), this), "lbStoreFolder");
     edStoreFolder = named(new QLineEdit(this), "edStoreFolder");
-    edStoreFolder->setPlaceholderText(_("The program's own folder"));
+    edStoreFolder->setPlaceholderText(
+        _("Default: %1").arg(QDir::toNativeSeparators(DefaultScanStoreRoot())));
+    edStoreFolder->setMinimumWidth(edStoreFolder->fontMetrics().averageCharWidth() * 44);
     lbStoreFolder->setBuddy(edStoreFolder);
     btStoreFolder = named(new QToolButton(this), "btStoreFolder");
     btStoreFolder->setText(QStringLiteral("…"));
