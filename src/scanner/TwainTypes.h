@@ -1,6 +1,7 @@
 #pragma once
 
-// TWAIN 1.9 declarations: the values and records both sides of DSM_Entry share.
+// TWAIN 1.9 declarations, with the few TWAIN 2 additions a manager on Linux offers
+// (entry points, callbacks): the values and records both sides of DSM_Entry share.
 // Plain C++ without Qt, so the data source manager library includes it too.
 //
 // Records use the standard's layout packed on 2-byte boundaries. Handles are the
@@ -29,11 +30,15 @@ using TW_STR255 = char[256];
 inline constexpr TW_BOOL TwTrue = 0xFFFF;
 inline constexpr TW_BOOL TwFalse = 0;
 
-// Data groups
+// Data groups, and the flags of TW_IDENTITY.SupportedGroups that tell TWAIN 2 parties
 inline constexpr TW_UINT32 DG_CONTROL = 0x0001;
 inline constexpr TW_UINT32 DG_IMAGE = 0x0002;
+inline constexpr TW_UINT32 DF_DSM2 = 0x10000000;
+inline constexpr TW_UINT32 DF_APP2 = 0x20000000;
+inline constexpr TW_UINT32 DF_DS2 = 0x40000000;
 
 // Data argument types
+inline constexpr TW_UINT16 DAT_NULL = 0x0000;
 inline constexpr TW_UINT16 DAT_CAPABILITY = 0x0001;
 inline constexpr TW_UINT16 DAT_EVENT = 0x0002;
 inline constexpr TW_UINT16 DAT_IDENTITY = 0x0003;
@@ -43,12 +48,15 @@ inline constexpr TW_UINT16 DAT_SETUPMEMXFER = 0x0006;
 inline constexpr TW_UINT16 DAT_SETUPFILEXFER = 0x0007;
 inline constexpr TW_UINT16 DAT_STATUS = 0x0008;
 inline constexpr TW_UINT16 DAT_USERINTERFACE = 0x0009;
+inline constexpr TW_UINT16 DAT_CALLBACK = 0x0010;
+inline constexpr TW_UINT16 DAT_CALLBACK2 = 0x0012;
 inline constexpr TW_UINT16 DAT_IMAGEINFO = 0x0101;
 inline constexpr TW_UINT16 DAT_IMAGELAYOUT = 0x0102;
 inline constexpr TW_UINT16 DAT_IMAGEMEMXFER = 0x0103;
 inline constexpr TW_UINT16 DAT_IMAGENATIVEXFER = 0x0104;
 inline constexpr TW_UINT16 DAT_IMAGEFILEXFER = 0x0105;
 inline constexpr TW_UINT16 DAT_PALETTE8 = 0x010A;
+inline constexpr TW_UINT16 DAT_ENTRYPOINT = 0x0403;
 
 // Messages
 inline constexpr TW_UINT16 MSG_NULL = 0x0000;
@@ -59,6 +67,7 @@ inline constexpr TW_UINT16 MSG_GETFIRST = 0x0004;
 inline constexpr TW_UINT16 MSG_GETNEXT = 0x0005;
 inline constexpr TW_UINT16 MSG_SET = 0x0006;
 inline constexpr TW_UINT16 MSG_RESET = 0x0007;
+inline constexpr TW_UINT16 MSG_QUERYSUPPORT = 0x0008;
 inline constexpr TW_UINT16 MSG_XFERREADY = 0x0101;
 inline constexpr TW_UINT16 MSG_CLOSEDSREQ = 0x0102;
 inline constexpr TW_UINT16 MSG_CLOSEDSOK = 0x0103;
@@ -72,6 +81,7 @@ inline constexpr TW_UINT16 MSG_DISABLEDS = 0x0501;
 inline constexpr TW_UINT16 MSG_ENABLEDS = 0x0502;
 inline constexpr TW_UINT16 MSG_PROCESSEVENT = 0x0601;
 inline constexpr TW_UINT16 MSG_ENDXFER = 0x0701;
+inline constexpr TW_UINT16 MSG_REGISTER_CALLBACK = 0x0902;
 
 // Return codes
 inline constexpr TW_UINT16 TWRC_SUCCESS = 0;
@@ -98,6 +108,9 @@ inline constexpr TW_UINT16 TWCC_BADDEST = 12;
 inline constexpr TW_UINT16 TWCC_CAPUNSUPPORTED = 13;
 inline constexpr TW_UINT16 TWCC_CAPBADOPERATION = 14;
 inline constexpr TW_UINT16 TWCC_CAPSEQERROR = 15;
+inline constexpr TW_UINT16 TWCC_DENIED = 16;
+inline constexpr TW_UINT16 TWCC_PAPERJAM = 20;
+inline constexpr TW_UINT16 TWCC_CHECKDEVICEONLINE = 23;
 
 // Capabilities
 inline constexpr TW_UINT16 CAP_XFERCOUNT = 0x0001;
@@ -105,11 +118,16 @@ inline constexpr TW_UINT16 ICAP_COMPRESSION = 0x0100;
 inline constexpr TW_UINT16 ICAP_PIXELTYPE = 0x0101;
 inline constexpr TW_UINT16 ICAP_UNITS = 0x0102;
 inline constexpr TW_UINT16 ICAP_XFERMECH = 0x0103;
+inline constexpr TW_UINT16 CAP_SUPPORTEDCAPS = 0x1005;
+inline constexpr TW_UINT16 CAP_UICONTROLLABLE = 0x100E;
+inline constexpr TW_UINT16 CAP_DEVICEONLINE = 0x100F;
 inline constexpr TW_UINT16 ICAP_PHYSICALWIDTH = 0x1111;
 inline constexpr TW_UINT16 ICAP_PHYSICALHEIGHT = 0x1112;
 inline constexpr TW_UINT16 ICAP_XRESOLUTION = 0x1118;
 inline constexpr TW_UINT16 ICAP_YRESOLUTION = 0x1119;
+inline constexpr TW_UINT16 ICAP_BITORDER = 0x111C;
 inline constexpr TW_UINT16 ICAP_PIXELFLAVOR = 0x111F;
+inline constexpr TW_UINT16 ICAP_PLANARCHUNKY = 0x1120;
 inline constexpr TW_UINT16 ICAP_BITDEPTH = 0x112B;
 
 // Containers
@@ -155,6 +173,16 @@ inline constexpr TW_UINT16 TWSX_MEMORY = 2;
 inline constexpr TW_UINT16 TWFF_TIFF = 0;
 inline constexpr TW_UINT16 TWFF_BMP = 2;
 inline constexpr TW_UINT16 TWCP_NONE = 0;
+inline constexpr TW_UINT16 TWBO_LSBFIRST = 0;
+inline constexpr TW_UINT16 TWBO_MSBFIRST = 1;
+inline constexpr TW_UINT16 TWPC_CHUNKY = 0;
+inline constexpr TW_UINT16 TWPC_PLANAR = 1;
+// What MSG_QUERYSUPPORT answers a capability supports (a TWTY_INT32 one-value).
+inline constexpr TW_INT32 TWQC_GET = 0x0001;
+inline constexpr TW_INT32 TWQC_SET = 0x0002;
+inline constexpr TW_INT32 TWQC_GETDEFAULT = 0x0004;
+inline constexpr TW_INT32 TWQC_GETCURRENT = 0x0008;
+inline constexpr TW_INT32 TWQC_RESET = 0x0010;
 inline constexpr TW_UINT32 TWMF_APPOWNS = 0x0001;
 inline constexpr TW_UINT32 TWMF_DSMOWNS = 0x0002;
 inline constexpr TW_UINT32 TWMF_DSOWNS = 0x0004;
@@ -229,6 +257,13 @@ struct TW_ONEVALUE
 {
     TW_UINT16 ItemType;
     TW_UINT32 Item;
+};
+
+struct TW_ARRAY
+{
+    TW_UINT16 ItemType;
+    TW_UINT32 NumItems;
+    TW_UINT8 ItemList[1];
 };
 
 struct TW_ENUMERATION
@@ -329,6 +364,41 @@ struct TW_MSG
     TW_INT32 ptY;
 };
 
+// The single entry of the data source manager.
+using DSMENTRYPROC = TW_UINT16 (*)(TW_IDENTITY *pOrigin, TW_IDENTITY *pDest, TW_UINT32 DG,
+                                   TW_UINT16 DAT, TW_UINT16 MSG, TW_MEMREF pData);
+using DSM_MEMALLOCATE = TW_HANDLE (*)(TW_UINT32 Size);
+using DSM_MEMFREE = void (*)(TW_HANDLE Handle);
+using DSM_MEMLOCK = TW_MEMREF (*)(TW_HANDLE Handle);
+using DSM_MEMUNLOCK = void (*)(TW_HANDLE Handle);
+
+// TWAIN 2: what DAT_ENTRYPOINT / MSG_GET gives an application.
+struct TW_ENTRYPOINT
+{
+    TW_UINT32 Size;
+    DSMENTRYPROC DSM_Entry;
+    DSM_MEMALLOCATE DSM_MemAllocate;
+    DSM_MEMFREE DSM_MemFree;
+    DSM_MEMLOCK DSM_MemLock;
+    DSM_MEMUNLOCK DSM_MemUnlock;
+};
+
+// TWAIN 2: DAT_CALLBACK / MSG_REGISTER_CALLBACK. CallBackProc has DSM_Entry's shape; the
+// manager calls it with the source as origin and the application as destination.
+struct TW_CALLBACK
+{
+    TW_MEMREF CallBackProc;
+    TW_UINT32 RefCon;
+    TW_INT16 Message;
+};
+
+struct TW_CALLBACK2
+{
+    TW_MEMREF CallBackProc;
+    uintptr_t RefCon;
+    TW_INT16 Message;
+};
+
 #pragma pack(pop)
 
 static_assert(sizeof(TW_IDENTITY) == 156, "TW_IDENTITY must keep the standard's 156-byte layout");
@@ -337,11 +407,9 @@ static_assert(sizeof(TW_ONEVALUE) == 6 && sizeof(TW_STATUS) == 4);
 static_assert(sizeof(TW_IMAGEINFO) == 42 && sizeof(TW_SETUPMEMXFER) == 12);
 static_assert(sizeof(TW_IMAGELAYOUT) == 28 && sizeof(TW_PENDINGXFERS) == 6);
 static_assert(sizeof(TW_SETUPFILEXFER) == 260 && sizeof(TW_PALETTE8) == 1028);
-static_assert(offsetof(TW_ENUMERATION, ItemList) == 14);
-
-// The single entry of the data source manager.
-using DSMENTRYPROC = TW_UINT16 (*)(TW_IDENTITY *pOrigin, TW_IDENTITY *pDest, TW_UINT32 DG,
-                                   TW_UINT16 DAT, TW_UINT16 MSG, TW_MEMREF pData);
+static_assert(offsetof(TW_ENUMERATION, ItemList) == 14 && offsetof(TW_ARRAY, ItemList) == 6);
+static_assert(sizeof(TW_ENTRYPOINT) == 4 + 5 * sizeof(void *));
+static_assert(sizeof(TW_CALLBACK) == sizeof(void *) + 6 && sizeof(TW_CALLBACK2) == 2 * sizeof(void *) + 2);
 
 // Shared memory blocks: application and data source manager both follow this.
 inline TW_HANDLE TwainAlloc(size_t Size)
