@@ -23,9 +23,10 @@ TW_HANDLE NewOneValue(TW_UINT16 ItemType, TW_UINT32 Item)
     if (!one)
         return nullptr;
     one->ItemType = ItemType;
-    // A UINT16 item sits in the first two bytes of Item (little-endian), as the
-    // standard's containers lay it out.
-    one->Item = ItemType == TWTY_UINT16 ? (Item & 0xFFFF) : Item;
+    // A short item sits in the first bytes of Item (little-endian), as the standard's
+    // containers lay it out; the bytes after it stay zero.
+    const size_t size = TwainItemSize(ItemType);
+    one->Item = size == 1 ? (Item & 0xFF) : size == 2 ? (Item & 0xFFFF) : Item;
     return one;
 }
 
@@ -59,6 +60,20 @@ TW_HANDLE NewFix32Range(double Min, double Max, double Step, double Default, dou
     return range;
 }
 
+TW_HANDLE NewUInt16Array(const std::vector<TW_UINT16> &Items)
+{
+    const size_t size = offsetof(TW_ARRAY, ItemList) + Items.size() * sizeof(TW_UINT16);
+    auto *block = static_cast<TW_UINT8 *>(TwainAlloc(size));
+    if (!block)
+        return nullptr;
+    TW_ARRAY head{};
+    head.ItemType = TWTY_UINT16;
+    head.NumItems = static_cast<TW_UINT32>(Items.size());
+    std::memcpy(block, &head, offsetof(TW_ARRAY, ItemList));
+    std::memcpy(block + offsetof(TW_ARRAY, ItemList), Items.data(), Items.size() * sizeof(TW_UINT16));
+    return block;
+}
+
 std::optional<TW_UINT32> ReadOneValue(const TW_CAPABILITY &Cap, TW_UINT16 ItemType)
 {
     if (Cap.ConType != TWON_ONEVALUE || !Cap.hContainer)
@@ -68,14 +83,20 @@ std::optional<TW_UINT32> ReadOneValue(const TW_CAPABILITY &Cap, TW_UINT16 ItemTy
     std::memcpy(&type, bytes, sizeof type);
     std::optional<TW_UINT32> item;
     if (type == ItemType) {
-        if (ItemType == TWTY_UINT16) {
+        switch (TwainItemSize(ItemType)) {
+        case 1: item = ItemType == TWTY_INT8 ? TW_UINT32(TW_INT32(TW_INT8(bytes[2]))) : bytes[2]; break;
+        case 2: {
             TW_UINT16 value = 0;
             std::memcpy(&value, bytes + 2, sizeof value);
-            item = value;
-        } else {
+            item = ItemType == TWTY_INT16 ? TW_UINT32(TW_INT32(TW_INT16(value))) : value;
+            break;
+        }
+        default: {
             TW_UINT32 value = 0;
             std::memcpy(&value, bytes + 2, sizeof value);
             item = value;
+            break;
+        }
         }
     }
     TwainUnlock(Cap.hContainer);

@@ -30,10 +30,12 @@ double Fix32Value(TW_UINT32 Bits);
 TW_HANDLE NewOneValue(TW_UINT16 ItemType, TW_UINT32 Item);
 TW_HANDLE NewUInt16Enumeration(const std::vector<TW_UINT16> &Items, TW_UINT32 Current, TW_UINT32 Default);
 TW_HANDLE NewFix32Range(double Min, double Max, double Step, double Default, double Current);
+TW_HANDLE NewUInt16Array(const std::vector<TW_UINT16> &Items);
 
 // The item of a TW_ONEVALUE the caller sent, when its container and item type are
-// the ones asked for. A UINT16 item is read from its own two bytes, as a caller
-// that sized the block by item writes only those.
+// the ones asked for. An item is read from its own bytes only (two for a UINT16), as
+// a caller that sized the block by item writes only those; signed items are returned
+// sign-extended.
 std::optional<TW_UINT32> ReadOneValue(const TW_CAPABILITY &Cap, TW_UINT16 ItemType);
 
 // How many of a unit make an inch; pixels count at the given resolution.

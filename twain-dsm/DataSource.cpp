@@ -17,17 +17,17 @@ struct TRule
     bool NeedsData;
 };
 
-// TWAIN 1.9's state table for sources, with one deliberate leniency: disabling is
-// taken in states 6 and 7 as well (dropping the images), because an application may
-// shut a source down from inside its handling of an image, before it ends the transfer.
+// TWAIN's state table for sources. An application that wants out in the middle of a
+// transfer ends it first (MSG_ENDXFER, MSG_RESET); only then may it disable and close.
 constexpr TRule rules[] = {
     {DG_CONTROL, DAT_CAPABILITY, MSG_GET, 4, 7, true},
+    {DG_CONTROL, DAT_CAPABILITY, MSG_QUERYSUPPORT, 4, 7, true},
     {DG_CONTROL, DAT_CAPABILITY, MSG_GETCURRENT, 4, 7, true},
     {DG_CONTROL, DAT_CAPABILITY, MSG_GETDEFAULT, 4, 7, true},
     {DG_CONTROL, DAT_CAPABILITY, MSG_SET, 4, 4, true},
     {DG_CONTROL, DAT_CAPABILITY, MSG_RESET, 4, 4, true},
     {DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, 4, 4, true},
-    {DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, 5, 7, false},
+    {DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, 5, 5, false},
     {DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, 4, 7, true},
     {DG_CONTROL, DAT_PENDINGXFERS, MSG_GET, 4, 7, true},
     {DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, 6, 7, true},
@@ -60,7 +60,7 @@ const TRule *ruleFor(TW_UINT32 Dg, TW_UINT16 Dat, TW_UINT16 Msg)
 
 } // namespace
 
-TReply TDataSource::Open()
+TReply TDataSource::Open(TW_UINT32 Application)
 {
     if (state_ != StateClosed)
         return Failure(TWCC_SEQERROR);
@@ -68,19 +68,39 @@ TReply TDataSource::Open()
     if (opened.Rc != TWRC_SUCCESS)
         return opened;
     state_ = StateOpen;
+    owner_ = Application;
+    callback_ = nullptr;
+    xferCount_ = -1;
     conditionCode_ = TWCC_SUCCESS;
     return {};
 }
 
 TReply TDataSource::Close()
 {
-    if (state_ == StateClosed)
+    if (state_ != StateOpen)
         return Failure(TWCC_SEQERROR);
-    // Closing from any open state: the application is leaving, whatever it left undone.
+    ForceClose();
+    return {};
+}
+
+void TDataSource::ForceClose()
+{
+    if (state_ == StateClosed)
+        return;
     OnClose();
     state_ = StateClosed;
+    owner_ = 0;
+    callback_ = nullptr;
     conditionCode_ = TWCC_SUCCESS;
-    return {};
+}
+
+TW_UINT16 TDataSource::PollEvent()
+{
+    if (state_ != StateEnabled)
+        return MSG_NULL;
+    TW_MSG msg{};
+    TW_EVENT event{&msg, MSG_NULL};
+    return ProcessEvent(event).Rc == TWRC_DSEVENT ? event.TWMessage : MSG_NULL;
 }
 
 TReply TDataSource::Dispatch(TW_UINT32 Dg, TW_UINT16 Dat, TW_UINT16 Msg, TW_MEMREF Data, bool Approximate)
@@ -114,12 +134,11 @@ TReply TDataSource::route(TW_UINT32 Dg, TW_UINT16 Dat, TW_UINT16 Msg, TW_MEMREF 
         }
     }
     switch (Dat) {
-    case DAT_CAPABILITY: return Capability(Msg, *static_cast<TW_CAPABILITY *>(Data), Approximate);
+    case DAT_CAPABILITY: return capability(Msg, *static_cast<TW_CAPABILITY *>(Data), Approximate);
     case DAT_USERINTERFACE:
         if (Msg == MSG_ENABLEDS)
             return EnableDs(*static_cast<const TW_USERINTERFACE *>(Data));
-        DisableDs();
-        return {};
+        return DisableDs();
     case DAT_EVENT: {
         auto &event = *static_cast<TW_EVENT *>(Data);
         event.TWMessage = MSG_NULL;

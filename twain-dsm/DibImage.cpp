@@ -4,10 +4,12 @@
 
 #include "scanner/Dib.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
-#include <memory>
+#include <fcntl.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -75,11 +77,67 @@ bool WriteBmpFile(const TRenderedImage &Image, const std::string &FileName)
     std::memcpy(bytes.data(), &file, sizeof file);
     WriteDib(Image, bytes.data() + sizeof file);
 
-    const std::unique_ptr<FILE, int (*)(FILE *)> out(std::fopen(FileName.c_str(), "wb"), &std::fclose);
-    if (!out)
+    // A link planted under the file's name would send the scan elsewhere.
+    const int fd = open(FileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd < 0)
         return false;
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), out.get()) == bytes.size();
-    return written && std::fflush(out.get()) == 0;
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += size_t(n);
+    }
+    return close(fd) == 0 && done == bytes.size();
+}
+
+TReply NativeTransfer(const TRenderedImage &Image, TW_HANDLE &Handle)
+{
+    auto *block = static_cast<uint8_t *>(TwainAlloc(DibByteCount(Image)));
+    if (!block)
+        return Failure(TWCC_LOWMEMORY);
+    WriteDib(Image, block);
+    Handle = block;
+    return {TWRC_XFERDONE, TWCC_SUCCESS};
+}
+
+uint32_t StripRowBytes(const TRenderedImage &Image, const TStripShape &Shape)
+{
+    return Shape.TightRows ? uint32_t((int64_t(Image.Width) * Image.BitsPerPixel + 7) / 8) : Image.RowBytes;
+}
+
+TReply WriteStrip(const TRenderedImage &Image, int64_t &NextRow, TW_IMAGEMEMXFER &Xfer, const TStripShape &Shape)
+{
+    // The buffer belongs to the application; a handle is the same address here.
+    if (!Xfer.Memory.TheMem || !(Xfer.Memory.Flags & TWMF_APPOWNS))
+        return Failure(TWCC_BADVALUE);
+    const uint32_t rowBytes = StripRowBytes(Image, Shape);
+    // A strip holds whole rows: a buffer smaller than one cannot take any.
+    int64_t rows = std::min<int64_t>(Xfer.Memory.Length / rowBytes, Image.Height - NextRow);
+    if (Shape.RowsPerStrip > 0)
+        rows = std::min(rows, Shape.RowsPerStrip);
+    if (rows <= 0)
+        return Failure(TWCC_BADVALUE);
+    auto *out = static_cast<uint8_t *>(TwainLock(Xfer.Memory.TheMem));
+    const uint8_t *in = Image.Rows.get() + size_t(NextRow) * Image.RowBytes;
+    if (rowBytes == Image.RowBytes)
+        std::memcpy(out, in, size_t(rows) * rowBytes);
+    else
+        for (int64_t y = 0; y < rows; ++y)
+            std::memcpy(out + size_t(y) * rowBytes, in + size_t(y) * Image.RowBytes, rowBytes);
+    TwainUnlock(Xfer.Memory.TheMem);
+
+    Xfer.Compression = TWCP_NONE;
+    Xfer.BytesPerRow = rowBytes;
+    Xfer.Columns = static_cast<TW_UINT32>(Image.Width);
+    Xfer.Rows = static_cast<TW_UINT32>(rows);
+    Xfer.XOffset = 0;
+    Xfer.YOffset = static_cast<TW_UINT32>(NextRow);
+    Xfer.BytesWritten = static_cast<TW_UINT32>(rows * rowBytes);
+    NextRow += rows;
+    return NextRow >= Image.Height ? TReply{TWRC_XFERDONE, TWCC_SUCCESS} : TReply{};
 }
 
 void FillImageInfo(const TRenderedImage &Image, TW_UINT16 Units, TW_IMAGEINFO &Info)

@@ -6,6 +6,25 @@
 // loaded, script faults, and read back every triplet the manager received.
 //
 // Settings hold until VfbReset. Numbers may be written in decimal or with 0x.
+//
+// The manager itself, as any TWAIN application meets it:
+// - Several applications (identities) may open it at once; each has its own status and
+//   listing. A source answers only the application that opened it: any other gets
+//   TWRC_FAILURE with TWCC_BADDEST, and TWCC_MAXCONNECTIONS when it tries to open it.
+// - Every source keeps the standard's state table: a call out of state answers
+//   TWRC_FAILURE with TWCC_SEQERROR (closing only from state 4, disabling only from 5).
+// - DAT_STATUS to the manager answers from the moment the library is loaded.
+// - MSG_USERSELECT shows nothing (the manager has no window): it answers the listed
+//   source whose ProductName the application filled in, else the default source, with
+//   TWRC_SUCCESS; TWRC_FAILURE with TWCC_NODS when there is none.
+// - TWAIN 2: an application that sets DF_APP2 gets DF_DSM2 back; DAT_ENTRYPOINT gives
+//   the memory functions (calloc blocks, as every handle the sources hand out);
+//   DAT_CALLBACK or DAT_CALLBACK2 / MSG_REGISTER_CALLBACK to an open source (state 4)
+//   makes the manager announce MSG_XFERREADY and MSG_CLOSEDSREQ by calling back, from a
+//   thread of its own and without holding its lock, with the source as origin, the
+//   application as destination, DG_CONTROL / DAT_NULL and no data.
+// - A memory transfer's strip holds whole rows (Rows x BytesPerRow bytes, YOffset its
+//   first row); a buffer smaller than one row is refused with TWCC_BADVALUE.
 
 #include <cstddef>
 #include <cstdint>
@@ -41,8 +60,9 @@ struct VfbImage
     double YResolution;
 };
 
-// Every setting back to its default and the triplet record emptied. Sources stay
-// where the protocol left them; a test calls this before it loads the manager.
+// Every setting back to its default, the triplet record emptied, and every session
+// ended with its sources closed, as if the manager had just been loaded; a test calls
+// this before it loads the manager.
 void VfbReset(void);
 
 // Sets one behaviour. Returns 0, or -1 for an unknown key or a value it cannot read.
@@ -64,7 +84,7 @@ void VfbReset(void);
 //   "units_container"  "enumeration" (default) or "onevalue": the container the
 //                      ICAP_UNITS MSG_GET answer uses
 //   "pixel_flavor"     0 or 1: current ICAP_PIXELFLAVOR (default 0)
-//   "pending"          images scanned per enable (default 1)
+//   "pending"          images scanned per enable (default 1; CAP_XFERCOUNT may ask for fewer)
 //   "pending_unknown"  1: MSG_ENDXFER reports 0xFFFF while images remain (0 at the end)
 //   "xfer_result N"    the image request of image N (from 1, per enable) answers "RC CC",
 //                      e.g. "3 0" cancel, "1 2" failure with TWCC_LOWMEMORY
@@ -72,8 +92,13 @@ void VfbReset(void);
 //                      announces through MSG_PROCESSEVENT once its scan time has passed
 //   "scan_ms"          simulated scan time after MSG_ENABLEDS (default 800; tests use 0)
 //   "preferred"        TW_SETUPMEMXFER.Preferred (default 65536); "min_buf", "max_buf" likewise
-//   "file_name"        file a file transfer writes (default: the temporary folder's
-//                      "vellumora-vfb.bmp"); "file_format" its TWFF code (default TWFF_BMP)
+//                      (each raised to one row of the image when it is smaller)
+//   "strip_rows"       rows per memory strip, 0 (default) for as many as the buffer holds
+//   "row_bytes"        "dib" (default): strip rows padded to 4 bytes as in a DIB;
+//                      "tight": no padding (BytesPerRow 753 for 251 RGB pixels)
+//   "file_name"        file a file transfer writes (default: "vellumora-vfb.bmp" in a
+//                      private folder of this process in the temporary folder, removed
+//                      at exit); "file_format" its TWFF code (default TWFF_BMP)
 //   "bad"              one misbehaviour of a broken source, or "" for none:
 //                      "native_bisize"     biSize far larger than the block
 //                      "native_clrused"    biClrUsed of 1,000,000
@@ -81,7 +106,10 @@ void VfbReset(void);
 //                      "native_width0"     biWidth 0
 //                      "native_height_neg" biHeight -1
 //                      "mem_byteswritten"  BytesWritten larger than the buffer's Length
-//                      "mem_extra"         more strip bytes than the image holds
+//                      "mem_extra"         one strip more, its rows past the image's end
+//                      "mem_rowbytes_short" BytesPerRow one less than the pixels need
+//                      "mem_compressed"    strips marked compressed (TWCP_PACKBITS)
+//                      "mem_short"         TWRC_XFERDONE after the first strip
 //                      "info_zero"         TW_IMAGEINFO with width 0
 //                      "info_negative"     TW_IMAGEINFO with length -5
 //                      "info_huge"         TW_IMAGEINFO of 2,000,000,000 x 2,000,000,000 at 32 bpp

@@ -1,11 +1,9 @@
 // The library's only public symbols: DSM_Entry and the functions of DsmControl.h. Nothing may unwind out of them into the caller's C frames.
 
 // Declared first, with default visibility, before any other header declares them hidden.
+#include "Entry.h"
 #pragma GCC visibility push(default)
 #include "DsmControl.h"
-#include "scanner/TwainTypes.h"
-extern "C" TW_UINT16 DSM_Entry(TW_IDENTITY *pOrigin, TW_IDENTITY *pDest, TW_UINT32 DG, TW_UINT16 DAT,
-                               TW_UINT16 MSG, TW_MEMREF pData);
 #pragma GCC visibility pop
 
 #include "Manager.h"
@@ -29,8 +27,7 @@ TDsm &manager()
 // Calls from several threads take turns; the manager itself is single-threaded.
 std::mutex &lock()
 {
-    static std::mutex mutex;
-    return mutex;
+    return TDsm::Mutex();
 }
 
 // The application lets the manager go after every acquisition. Kept loaded, it

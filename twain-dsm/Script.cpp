@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <sstream>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -62,6 +63,9 @@ std::optional<TBadOutput> badOutputNamed(const std::string &Name)
         {"native_height_neg", TBadOutput::NativeHeightNeg},
         {"mem_byteswritten", TBadOutput::MemBytesWritten},
         {"mem_extra", TBadOutput::MemExtra},
+        {"mem_rowbytes_short", TBadOutput::MemRowBytesShort},
+        {"mem_compressed", TBadOutput::MemCompressed},
+        {"mem_short", TBadOutput::MemShort},
         {"info_zero", TBadOutput::InfoZero},
         {"info_negative", TBadOutput::InfoNegative},
         {"info_huge", TBadOutput::InfoHuge},
@@ -90,13 +94,43 @@ std::optional<int64_t> ParseScriptNumber(const std::string &Text)
     return n;
 }
 
+namespace {
+
+// The private folder, made once; removed with whatever is in it when the process ends.
+class TPrivateFolder
+{
+public:
+    TPrivateFolder()
+    {
+        const char *tmp = std::getenv("TMPDIR");
+        std::string pattern = (tmp && *tmp) ? tmp : "/tmp";
+        if (pattern.back() != '/')
+            pattern += '/';
+        pattern += "vellumora-vfb-XXXXXX";
+        std::vector<char> name(pattern.begin(), pattern.end());
+        name.push_back('\0');
+        if (mkdtemp(name.data()))
+            path_ = name.data();
+    }
+    ~TPrivateFolder()
+    {
+        if (path_.empty())
+            return;
+        unlink(FileName().c_str());
+        rmdir(path_.c_str());
+    }
+    std::string FileName() const { return path_.empty() ? std::string() : path_ + "/vellumora-vfb.bmp"; }
+
+private:
+    std::string path_;
+};
+
+} // namespace
+
 std::string DefaultFileName()
 {
-    const char *tmp = std::getenv("TMPDIR");
-    std::string folder = (tmp && *tmp) ? tmp : "/tmp";
-    if (folder.back() != '/')
-        folder += '/';
-    return folder + "vellumora-vfb.bmp";
+    static const TPrivateFolder folder;
+    return folder.FileName();
 }
 
 TScript TScript::Defaults()
@@ -143,14 +177,25 @@ bool TScript::Set(const std::string &Key, const std::string &Value)
     if (keyWords.size() != 1)
         return false;
 
-    // Plain keys with one value each.
-    if (name == "units_container" || name == "event") {
-        const bool units = name == "units_container";
-        const char *first = units ? "enumeration" : "xferready";
-        const char *second = units ? "onevalue" : "closereq";
-        if (Value != first && Value != second)
+    // Plain keys with one of two words each.
+    struct TChoiceKey
+    {
+        const char *Name;
+        const char *First;
+        const char *Second;
+        bool TScript::*Flag;   // set for Second
+    };
+    static const TChoiceKey choiceKeys[] = {
+        {"units_container", "enumeration", "onevalue", &TScript::UnitsAsOneValue},
+        {"event", "xferready", "closereq", &TScript::AnnounceCloseRequest},
+        {"row_bytes", "dib", "tight", &TScript::TightRows},
+    };
+    for (const TChoiceKey &key : choiceKeys) {
+        if (name != key.Name)
+            continue;
+        if (Value != key.First && Value != key.Second)
             return false;
-        (units ? UnitsAsOneValue : AnnounceCloseRequest) = Value == second;
+        this->*key.Flag = Value == key.Second;
         return true;
     }
     if (name == "file_name") {
@@ -182,6 +227,7 @@ bool TScript::Set(const std::string &Key, const std::string &Value)
         {"min_buf", 1, 0xFFFFFFFFLL},
         {"max_buf", 1, 0xFFFFFFFFLL},
         {"file_format", 0, 0xFFFF},
+        {"strip_rows", 0, 1 << 30},
     };
     for (const TNumberKey &key : numberKeys) {
         if (name != key.Name)
@@ -207,6 +253,8 @@ bool TScript::Set(const std::string &Key, const std::string &Value)
             MinBuf = static_cast<TW_UINT32>(*n);
         else if (name == "max_buf")
             MaxBuf = static_cast<TW_UINT32>(*n);
+        else if (name == "strip_rows")
+            StripRows = *n;
         else
             FileFormat = static_cast<TW_UINT16>(*n);
         return true;

@@ -36,6 +36,9 @@ enum class TBadOutput {
     NativeHeightNeg,
     MemBytesWritten,
     MemExtra,
+    MemRowBytesShort,
+    MemCompressed,
+    MemShort,
     InfoZero,
     InfoNegative,
     InfoHuge,
@@ -56,6 +59,8 @@ struct TScript
     TW_UINT32 Preferred = 65536;
     TW_UINT32 MinBuf = 64;
     TW_UINT32 MaxBuf = 4 * 1024 * 1024;
+    int64_t StripRows = 0;   // 0: as many whole rows as fit
+    bool TightRows = false;
     std::string FileName;   // empty: DefaultFileName()
     TW_UINT16 FileFormat = TWFF_BMP;
     TBadOutput Bad = TBadOutput::None;
@@ -78,7 +83,10 @@ struct TScript
     std::string EffectiveFileName() const;
 };
 
-// "vellumora-vfb.bmp" in the temporary folder (TMPDIR, else /tmp).
+// "vellumora-vfb.bmp" in a folder of this process's own, made (mode 0700) in the
+// temporary folder (TMPDIR, else /tmp) when first asked for and removed at exit, so
+// nobody else can plant a file or a link under that name. Empty when no folder could
+// be made.
 std::string DefaultFileName();
 
 // Integers as DsmControl.h allows them: decimal, or hexadecimal after 0x.

@@ -38,8 +38,9 @@ void TVirtualFlatbed::dropImages()
     imagesLeft_ = 0;
     imageNumber_ = 0;
     image_.reset();
-    streamOffset_ = 0;
+    nextRow_ = 0;
     streamDone_ = false;
+    extraSent_ = false;
 }
 
 // ---- information about the scanned image ----
@@ -78,10 +79,11 @@ TReply TVirtualFlatbed::EnableDs(const TW_USERINTERFACE &)
     return {};
 }
 
-void TVirtualFlatbed::DisableDs()
+TReply TVirtualFlatbed::DisableDs()
 {
     dropImages();
     SetState(StateOpen);
+    return {};
 }
 
 TReply TVirtualFlatbed::ProcessEvent(TW_EVENT &Event)
@@ -98,7 +100,8 @@ TReply TVirtualFlatbed::ProcessEvent(TW_EVENT &Event)
         Event.TWMessage = MSG_CLOSEDSREQ;
         return {TWRC_DSEVENT, TWCC_SUCCESS};
     }
-    imagesLeft_ = script().Pending;
+    // As many images as scanned, but no more than the application takes.
+    imagesLeft_ = XferCount() > 0 ? std::min(script().Pending, XferCount()) : script().Pending;
     imageNumber_ = 1;
     renderCurrentImage();
     SetState(StateXferReady);
@@ -118,8 +121,9 @@ void TVirtualFlatbed::renderCurrentImage()
     image_ = RenderScan(request);
     if (image_)
         host_.ImageRendered(image_);
-    streamOffset_ = 0;
+    nextRow_ = 0;
     streamDone_ = false;
+    extraSent_ = false;
 }
 
 TReply TVirtualFlatbed::PendingXfers(TW_UINT16 Msg, TW_PENDINGXFERS &Pending)
@@ -143,9 +147,18 @@ TReply TVirtualFlatbed::PendingXfers(TW_UINT16 Msg, TW_PENDINGXFERS &Pending)
 
 TReply TVirtualFlatbed::SetupMemXfer(TW_SETUPMEMXFER &Setup)
 {
-    Setup.MinBufSize = script().MinBuf;
-    Setup.MaxBufSize = script().MaxBuf;
-    Setup.Preferred = script().Preferred;
+    // A strip holds whole rows, so no buffer may be smaller than one.
+    TW_UINT32 row = 0;
+    if (image_) {
+        row = StripRowBytes(*image_, stripShape());
+    } else {
+        const TPixelBox box = PixelBoxOf(settings_.Frame, settings_.XDpi, settings_.YDpi);
+        const int64_t bits = settings_.PixelType == TWPT_BW ? 1 : settings_.PixelType == TWPT_RGB ? 24 : 8;
+        row = TW_UINT32(script().TightRows ? (box.Width * bits + 7) / 8 : DibRowBytes(bits, box.Width));
+    }
+    Setup.MinBufSize = std::max(script().MinBuf, row);
+    Setup.MaxBufSize = std::max(script().MaxBuf, Setup.MinBufSize);
+    Setup.Preferred = std::clamp(script().Preferred, Setup.MinBufSize, Setup.MaxBufSize);
     return {};
 }
 
@@ -186,13 +199,11 @@ TReply TVirtualFlatbed::ImageNativeXfer(TW_HANDLE &Handle)
         return answerOf(*scripted);
     if (!image_)
         return Failure(TWCC_LOWMEMORY);
-    const size_t size = DibByteCount(*image_);
-    auto *block = static_cast<uint8_t *>(TwainAlloc(size));
-    if (!block)
-        return Failure(TWCC_LOWMEMORY);
-    WriteDib(*image_, block);
+    const TReply done = NativeTransfer(*image_, Handle);
+    if (done.Rc != TWRC_XFERDONE)
+        return done;
 
-    auto *header = reinterpret_cast<BITMAPINFOHEADER *>(block);
+    auto *header = static_cast<BITMAPINFOHEADER *>(Handle);
     switch (script().Bad) {
     case TBadOutput::NativeBiSize: header->biSize = 0x7FFFFFF0; break;
     case TBadOutput::NativeClrUsed: header->biClrUsed = 1000000; break;
@@ -201,9 +212,8 @@ TReply TVirtualFlatbed::ImageNativeXfer(TW_HANDLE &Handle)
     case TBadOutput::NativeHeightNeg: header->biHeight = -1; break;
     default: break;
     }
-    Handle = block;
     SetState(StateTransferring);
-    return scripted ? answerOf(*scripted) : TReply{TWRC_XFERDONE, TWCC_SUCCESS};
+    return scripted ? answerOf(*scripted) : done;
 }
 
 TReply TVirtualFlatbed::ImageMemXfer(TW_IMAGEMEMXFER &Xfer)
@@ -219,42 +229,49 @@ TReply TVirtualFlatbed::ImageMemXfer(TW_IMAGEMEMXFER &Xfer)
     }
     if (!image_)
         return Failure(TWCC_LOWMEMORY);
-    // The buffer belongs to the application; a handle is the same address here.
-    if (!Xfer.Memory.TheMem || Xfer.Memory.Length == 0 || !(Xfer.Memory.Flags & TWMF_APPOWNS))
-        return Failure(TWCC_BADVALUE);
+    const TBadOutput bad = script().Bad;
     if (first) {
-        streamOffset_ = 0;
+        nextRow_ = 0;
         SetState(StateTransferring);
     }
 
-    const TRenderedImage &image = *image_;
-    const size_t rowBytes = image.RowBytes;
-    const size_t extra = script().Bad == TBadOutput::MemExtra ? 2 * rowBytes + 7 : 0;
-    const size_t total = image.ByteCount + extra;
-    const size_t count = std::min<size_t>(Xfer.Memory.Length, total - streamOffset_);
-    auto *out = static_cast<uint8_t *>(TwainLock(Xfer.Memory.TheMem));
-    const size_t fromImage = streamOffset_ < image.ByteCount ? std::min(count, image.ByteCount - streamOffset_) : 0;
-    std::memcpy(out, image.Rows.get() + streamOffset_, fromImage);
-    std::memset(out + fromImage, 0x5A, count - fromImage);
-    TwainUnlock(Xfer.Memory.TheMem);
-
-    // A strip is a stretch of the row stream: it may start and end mid-row. Rows
-    // counts every row it touches, YOffset is the row it starts in.
-    Xfer.Compression = TWCP_NONE;
-    Xfer.BytesPerRow = static_cast<TW_UINT32>(rowBytes);
-    Xfer.Columns = static_cast<TW_UINT32>(image.Width);
-    Xfer.XOffset = 0;
-    Xfer.YOffset = static_cast<TW_UINT32>(streamOffset_ / rowBytes);
-    Xfer.Rows = static_cast<TW_UINT32>((streamOffset_ + count - 1) / rowBytes - streamOffset_ / rowBytes + 1);
-    Xfer.BytesWritten = static_cast<TW_UINT32>(count);
-    if (script().Bad == TBadOutput::MemBytesWritten)
-        Xfer.BytesWritten = Xfer.Memory.Length + 4096;
-
-    streamOffset_ += count;
-    streamDone_ = streamOffset_ >= total;
+    TReply reply;
+    if (nextRow_ >= image_->Height) {
+        // The strip a broken source sends after the image's last row.
+        reply = WriteStrip(*image_, --nextRow_, Xfer, stripShape());
+        const TW_UINT32 pastEnd = image_->Height;
+        Xfer.YOffset = pastEnd;
+    } else {
+        reply = WriteStrip(*image_, nextRow_, Xfer, stripShape());
+    }
+    if (reply.Rc == TWRC_FAILURE)
+        return reply;
+    switch (bad) {
+    case TBadOutput::MemBytesWritten: Xfer.BytesWritten = Xfer.Memory.Length + 4096; break;
+    case TBadOutput::MemRowBytesShort: Xfer.BytesPerRow = (Xfer.Columns * image_->BitsPerPixel + 7) / 8 - 1; break;
+    case TBadOutput::MemCompressed: Xfer.Compression = 1; break; // TWCP_PACKBITS, but the rows are plain
+    case TBadOutput::MemShort: reply = {TWRC_XFERDONE, TWCC_SUCCESS}; break;
+    case TBadOutput::MemExtra:
+        if (reply.Rc == TWRC_XFERDONE && !extraSent_) {
+            extraSent_ = true;
+            reply = {};
+        }
+        break;
+    default: break;
+    }
+    streamDone_ = reply.Rc == TWRC_XFERDONE;
     if (scripted)
         return answerOf(*scripted);
-    return streamDone_ ? TReply{TWRC_XFERDONE, TWCC_SUCCESS} : TReply{};
+    return reply;
+}
+
+TStripShape TVirtualFlatbed::stripShape() const
+{
+    TStripShape shape{script().StripRows, script().TightRows};
+    // The broken source that stops early does so after the first half of the image.
+    if (script().Bad == TBadOutput::MemShort && image_)
+        shape.RowsPerStrip = std::max<int64_t>(1, image_->Height / 2);
+    return shape;
 }
 
 TReply TVirtualFlatbed::ImageFileXfer()

@@ -6,6 +6,7 @@
 
 #include "CardPicture.h"
 #include "DataSource.h"
+#include "DibImage.h"
 #include "Script.h"
 
 #include <chrono>
@@ -55,8 +56,9 @@ protected:
     TReply OnOpen() override;
     void OnClose() override;
     TReply Capability(TW_UINT16 Msg, TW_CAPABILITY &Cap, bool Approximate) override;
+    TW_UINT16 CurrentPixelType() const override { return settings_.PixelType; }
     TReply EnableDs(const TW_USERINTERFACE &Ui) override;
-    void DisableDs() override;
+    TReply DisableDs() override;
     TReply ProcessEvent(TW_EVENT &Event) override;
     TReply PendingXfers(TW_UINT16 Msg, TW_PENDINGXFERS &Pending) override;
     TReply SetupMemXfer(TW_SETUPMEMXFER &Setup) override;
@@ -79,6 +81,7 @@ private:
     std::optional<TScriptedAnswer> scriptedImageAnswer();
     void renderCurrentImage();
     void dropImages();
+    TStripShape stripShape() const;
 
     TFlatbedHost &host_;
     TFlatbedSettings settings_;
@@ -90,6 +93,7 @@ private:
     int imagesLeft_ = 0;
     int imageNumber_ = 0;
     std::shared_ptr<const TRenderedImage> image_;
-    size_t streamOffset_ = 0;
+    int64_t nextRow_ = 0;       // of the memory transfer
     bool streamDone_ = false;
+    bool extraSent_ = false;    // the broken source's strip past the end
 };

@@ -36,6 +36,9 @@ public:
             return;
         // Whatever state a test left: back out step by step, ignoring sequence errors.
         // The library stays loaded (it pins itself), so the next test finds it closed.
+        TW_PENDINGXFERS pending{};
+        call(&source_, DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending);
+        call(&source_, DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET, &pending);
         call(&source_, DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, nullptr);
         call(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &source_);
         call(nullptr, DG_CONTROL, DAT_PARENT, MSG_CLOSEDSM, nullptr);

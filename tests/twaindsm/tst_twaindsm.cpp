@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QTemporaryDir>
 
@@ -14,6 +16,8 @@
 #include <vector>
 
 #include <dlfcn.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -73,23 +77,33 @@ public:
     {
         return Bytes(Image.Rows, Image.Rows + size_t(Image.RowBytes) * Image.Height);
     }
-    // The whole image through memory strips of Size bytes.
-    Bytes memoryTransfer(TW_UINT32 Size)
+    // The whole image through memory strips of Size bytes, each of whole rows that
+    // follow one another; the rows come back padded to RowBytes as the source holds them.
+    Bytes memoryTransfer(TW_UINT32 Size, uint32_t RowBytes)
     {
-        Bytes buffer(Size), stream;
+        Bytes buffer(Size), rows;
         TW_IMAGEMEMXFER xfer{};
         xfer.Memory = TW_MEMORY{TWMF_APPOWNS | TWMF_POINTER, Size, buffer.data()};
         TW_UINT16 rc = TWRC_SUCCESS;
+        uint32_t next = 0;
         while (rc == TWRC_SUCCESS) {
             rc = toSource(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, &xfer);
             if (rc != TWRC_SUCCESS && rc != TWRC_XFERDONE)
                 break;
-            const TW_UINT32 yOffset = xfer.YOffset;   // a packed field: no reference to it
-            EXPECT_EQ(yOffset, stream.size() / xfer.BytesPerRow);
-            stream.insert(stream.end(), buffer.begin(), buffer.begin() + xfer.BytesWritten);
+            // Packed fields: copied out before gtest takes references to them.
+            const TW_UINT32 yOffset = xfer.YOffset, count = xfer.Rows, perRow = xfer.BytesPerRow;
+            const TW_UINT32 written = xfer.BytesWritten, xOffset = xfer.XOffset;
+            EXPECT_EQ(yOffset, next);
+            EXPECT_EQ(xOffset, 0u);
+            EXPECT_EQ(written, count * perRow) << "a strip holds whole rows";
+            for (TW_UINT32 r = 0; r < count; ++r) {
+                rows.insert(rows.end(), buffer.begin() + r * perRow, buffer.begin() + r * perRow + std::min(perRow, RowBytes));
+                rows.resize(rows.size() + RowBytes - std::min(perRow, RowBytes), 0);
+            }
+            next += count;
         }
         EXPECT_EQ(rc, TWRC_XFERDONE);
-        return stream;
+        return rows;
     }
     Bytes nativeTransfer()
     {
@@ -132,7 +146,7 @@ Bytes twainRowsOfDib(const Bytes &Dib)
 
 TEST_F(TwainDsm, CallsOutOfSequenceAreRefusedAndStatusTellsWhy)
 {
-    enum TLevel { Closed, ManagerOpen, SourceOpen, Enabled };
+    enum TLevel { Closed, ManagerOpen, SourceOpen, Enabled, XferReady };
     struct TCase
     {
         const char *What;
@@ -158,6 +172,11 @@ TEST_F(TwainDsm, CallsOutOfSequenceAreRefusedAndStatusTellsWhy)
         {"a frame set while enabled", Enabled, true, DG_IMAGE, DAT_IMAGELAYOUT, MSG_SET, TWCC_SEQERROR},
         {"enabling twice", Enabled, true, DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, TWCC_SEQERROR},
         {"a triplet no source knows", SourceOpen, true, DG_CONTROL, DAT_PARENT, MSG_OPENDSM, TWCC_BADPROTOCOL},
+        {"closing an enabled source", Enabled, false, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, TWCC_SEQERROR},
+        {"disabling with an image pending", XferReady, true, DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS,
+         TWCC_SEQERROR},
+        {"closing with an image pending", XferReady, false, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, TWCC_SEQERROR},
+        {"resetting mid-transfer", XferReady, true, DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET, TWCC_SEQERROR},
     };
     for (const TCase &c : cases) {
         SCOPED_TRACE(c.What);
@@ -169,8 +188,13 @@ TEST_F(TwainDsm, CallsOutOfSequenceAreRefusedAndStatusTellsWhy)
             ASSERT_EQ(call(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &source_), TWRC_SUCCESS);
         }
         TW_USERINTERFACE ui{TwFalse, TwFalse, nullptr};
-        if (c.Level == Enabled) {
+        if (c.Level >= Enabled) {
             ASSERT_EQ(toSource(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui), TWRC_SUCCESS);
+        }
+        if (c.Level == XferReady) {
+            ASSERT_EQ(processEvent(), MSG_XFERREADY);
+            if (c.Msg == MSG_RESET) // a transfer begun: state 7
+                nativeTransfer();
         }
         // Room for any record the triplet could read or write.
         alignas(8) uint8_t data[1100] = {};
@@ -273,7 +297,7 @@ TEST_F(TwainDsm, CapabilitiesRoundTrip)
         EXPECT_EQ(setFix32(ICAP_YRESOLUTION, refused), TWRC_FAILURE) << refused;
     EXPECT_EQ(status(&source_), TWCC_BADVALUE);
 
-    cap = {ICAP_BITDEPTH, TWON_DONTCARE16, nullptr};
+    cap = {0x1101 /* ICAP_BRIGHTNESS */, TWON_DONTCARE16, nullptr};
     EXPECT_EQ(toSource(DG_CONTROL, DAT_CAPABILITY, MSG_GET, &cap), TWRC_FAILURE);
     EXPECT_EQ(status(&source_), TWCC_CAPUNSUPPORTED);
     Set("capfail 0x101 6", "1 13");
@@ -341,21 +365,28 @@ TEST_F(TwainDsm, TransfersHandOutTheRenderedImage)
         TW_UINT16 PixelType;
         const char *Flavor;
         TW_UINT32 Strip;   // 0: native
+        const char *RowBytes = "dib";
+        const char *StripRows = "0";
+        int Width = 300;
     };
     const TCase cases[] = {
-        {TWPT_RGB, "0", 0}, {TWPT_RGB, "0", 1000}, {TWPT_BW, "0", 0}, {TWPT_BW, "1", 0},
-        {TWPT_BW, "1", 7},  {TWPT_GRAY, "0", 0},   {TWPT_PALETTE, "0", 4096},
+        {TWPT_RGB, "0", 0},    {TWPT_RGB, "0", 1000},         {TWPT_BW, "0", 0},
+        {TWPT_BW, "1", 0},     {TWPT_BW, "1", 100},           {TWPT_GRAY, "0", 0},
+        {TWPT_PALETTE, "0", 4096}, {TWPT_RGB, "0", 65536, "tight", "0", 251}, {TWPT_GRAY, "0", 65536, "dib", "7"},
     };
     for (const TCase &c : cases) {
-        SCOPED_TRACE(testing::Message() << "type " << c.PixelType << " flavour " << c.Flavor << " strip " << c.Strip);
+        SCOPED_TRACE(testing::Message() << "type " << c.PixelType << " flavour " << c.Flavor << " strip " << c.Strip
+                                        << " " << c.RowBytes << " rows " << c.StripRows);
         TearDown();
         SetUp();
         Set("pixel_flavor", c.Flavor);
+        Set("row_bytes", c.RowBytes);
+        Set("strip_rows", c.StripRows);
         // 3 x 4 inches: the card and some glass.
-        scan(c.PixelType, 3, 4);
+        scan(c.PixelType, c.Width / 100.0, 4);
         const VfbImage image = last();
-        ASSERT_EQ(image.Width, 300);
-        const Bytes rows = c.Strip ? memoryTransfer(c.Strip) : twainRowsOfDib(nativeTransfer());
+        ASSERT_EQ(image.Width, c.Width);
+        const Bytes rows = c.Strip ? memoryTransfer(c.Strip, image.RowBytes) : twainRowsOfDib(nativeTransfer());
         EXPECT_TRUE(rows == rowsOf(image)) << "the transfer differs from the rendered image";
         EXPECT_EQ(endXfer(), 0);
 
@@ -404,6 +435,33 @@ TEST_F(TwainDsm, FileTransferWritesAReadableBmp)
     EXPECT_EQ(bmp.pixel(0, 0), qRgb(214, 214, 214)) << "the glass shows above the card";
 }
 
+TEST_F(TwainDsm, FileTransferWritesOnlyItsOwnFile)
+{
+    QTemporaryDir dir;
+    QFile victim(dir.filePath("victim"));
+    ASSERT_TRUE(victim.open(QIODevice::WriteOnly) && victim.write("precious") == 8);
+    victim.close();
+    const std::string planted = dir.filePath("scan.bmp").toStdString();
+    ASSERT_EQ(symlink(victim.fileName().toLocal8Bit().constData(), planted.c_str()), 0);
+    Set("file_name", planted.c_str());
+    scan();
+    EXPECT_EQ(toSource(DG_IMAGE, DAT_IMAGEFILEXFER, MSG_GET, nullptr), TWRC_FAILURE);
+    ASSERT_TRUE(victim.open(QIODevice::ReadOnly));
+    EXPECT_EQ(victim.readAll(), "precious") << "the link was followed";
+    EXPECT_EQ(endXfer(), 0);
+
+    // Without a name of the application's, the file lives in a folder nobody else may enter.
+    Set("file_name", "");
+    TW_SETUPFILEXFER setup{};
+    ASSERT_EQ(toSource(DG_CONTROL, DAT_SETUPFILEXFER, MSG_GET, &setup), TWRC_SUCCESS);
+    const QFileInfo file(QString::fromLocal8Bit(setup.FileName));
+    EXPECT_EQ(file.fileName(), "vellumora-vfb.bmp");
+    struct stat folder{};
+    ASSERT_EQ(stat(file.absolutePath().toLocal8Bit().constData(), &folder), 0);
+    EXPECT_EQ(folder.st_mode & 0777, 0700u);
+    EXPECT_EQ(folder.st_uid, getuid());
+}
+
 TEST_F(TwainDsm, PendingCountsAndSuccessiveScansDiffer)
 {
     for (const char *unknown : {"0", "1"}) {
@@ -443,18 +501,19 @@ TEST_F(TwainDsm, EventsComeOnceAndOnlyFromAnEnabledSource)
     EXPECT_EQ(processEvent(), MSG_NULL);
 }
 
-// The application closes the source from inside its image handler, before it ends
-// the transfer, then tears the manager down and opens it again for the next card.
-TEST_F(TwainDsm, ApplicationClosingMidTransferCanStartAgain)
+// An application that wants out in the middle of a transfer ends it first; then it
+// disables, closes, and starts again for the next card.
+TEST_F(TwainDsm, LeavingMidTransferTakesTheStandardsOrder)
 {
     scan();
     nativeTransfer();
+    EXPECT_EQ(toSource(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, nullptr), TWRC_FAILURE);
+    EXPECT_EQ(call(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &source_), TWRC_FAILURE);
+    EXPECT_EQ(call(nullptr, DG_CONTROL, DAT_PARENT, MSG_CLOSEDSM, nullptr), TWRC_FAILURE);
+    EXPECT_EQ(endXfer(), 0);
     EXPECT_EQ(toSource(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, nullptr), TWRC_SUCCESS);
     EXPECT_EQ(call(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &source_), TWRC_SUCCESS);
-    TW_PENDINGXFERS pending{};
-    EXPECT_EQ(toSource(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending), TWRC_FAILURE);
     EXPECT_EQ(call(nullptr, DG_CONTROL, DAT_PARENT, MSG_CLOSEDSM, nullptr), TWRC_SUCCESS);
-    app_.Id = 0;
     scan();
 }
 
@@ -496,15 +555,28 @@ TEST_F(TwainDsm, ScriptedFaults)
          }},
         {"bad", "mem_byteswritten", [](TwainDsm &t) {
              t.scan();
-             Bytes buffer(100);
+             Bytes buffer(1000);
              TW_IMAGEMEMXFER xfer{};
-             xfer.Memory = TW_MEMORY{TWMF_APPOWNS | TWMF_POINTER, 100, buffer.data()};
+             xfer.Memory = TW_MEMORY{TWMF_APPOWNS | TWMF_POINTER, 1000, buffer.data()};
              EXPECT_EQ(t.toSource(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, &xfer), TWRC_SUCCESS);
-             EXPECT_GT(TW_UINT32(xfer.BytesWritten), 100u);
+             EXPECT_GT(TW_UINT32(xfer.BytesWritten), 1000u);
          }},
         {"bad", "mem_extra", [](TwainDsm &t) {
              t.scan();
-             EXPECT_GT(t.memoryTransfer(4096).size(), rowsOf(t.last()).size());
+             Bytes buffer(1 << 20);
+             TW_IMAGEMEMXFER xfer{};
+             xfer.Memory = TW_MEMORY{TWMF_APPOWNS | TWMF_POINTER, TW_UINT32(buffer.size()), buffer.data()};
+             EXPECT_EQ(t.toSource(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, &xfer), TWRC_SUCCESS) << "all rows, not done";
+             EXPECT_EQ(t.toSource(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, &xfer), TWRC_XFERDONE);
+             EXPECT_EQ(TW_UINT32(xfer.YOffset), TW_UINT32(t.last().Height)) << "a row past the end";
+         }},
+        {"bad", "mem_compressed", [](TwainDsm &t) {
+             t.scan();
+             Bytes buffer(1 << 20);
+             TW_IMAGEMEMXFER xfer{};
+             xfer.Memory = TW_MEMORY{TWMF_APPOWNS | TWMF_POINTER, TW_UINT32(buffer.size()), buffer.data()};
+             EXPECT_EQ(t.toSource(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, &xfer), TWRC_XFERDONE);
+             EXPECT_NE(TW_UINT16(xfer.Compression), TWCP_NONE);
          }},
         {"bad", "info_huge", [](TwainDsm &t) {
              t.scan();
