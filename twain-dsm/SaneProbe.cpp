@@ -89,24 +89,66 @@ std::vector<std::string> ConfiguredSaneBackends()
     return {};
 }
 
+std::timed_mutex &SaneGate()
+{
+    static auto *gate = new std::timed_mutex; // threads left running may still take it at exit
+    return *gate;
+}
+
+std::atomic<int> &SaneScansRunning()
+{
+    static auto *count = new std::atomic<int>(0);
+    return *count;
+}
+
+TSaneProbe::TSaneProbe() : shared_(std::make_shared<TShared>())
+{
+}
+
 TSaneProbe::~TSaneProbe()
 {
-    // The library is being unloaded: its code must not run on in a thread after that.
-    if (thread_.joinable())
-        thread_.join();
-    if (initialised_)
-        sane_exit();
+    if (thread_.joinable()) {
+        std::unique_lock lock(shared_->Mutex);
+        const bool returned = shared_->Finished.wait_for(lock, SaneWaitBound, [this] { return !shared_->Running; });
+        lock.unlock();
+        // The library is pinned: code of a probe left behind may run on after this.
+        if (returned)
+            thread_.join();
+        else
+            thread_.detach();
+    }
+    if (!thread_.joinable())
+        exitSane();
+}
+
+bool TSaneProbe::running() const
+{
+    const std::lock_guard guard(shared_->Mutex);
+    return shared_->Running;
 }
 
 void TSaneProbe::joinFinished()
 {
-    bool finished = false;
-    {
-        const std::lock_guard guard(mutex_);
-        finished = !running_;
-    }
-    if (finished && thread_.joinable())
+    if (thread_.joinable() && !running())
         thread_.join();
+}
+
+bool TSaneProbe::exitSane()
+{
+    {
+        const std::lock_guard guard(shared_->Mutex);
+        if (!shared_->Initialised || shared_->Running)
+            return !shared_->Initialised;
+    }
+    if (SaneScansRunning() > 0)
+        return false;
+    std::unique_lock gate(SaneGate(), std::defer_lock);
+    if (!gate.try_lock_for(SaneWaitBound))
+        return false;
+    sane_exit();
+    const std::lock_guard guard(shared_->Mutex);
+    shared_->Initialised = false;
+    return true;
 }
 
 std::vector<TSaneDevice> TSaneProbe::Begin(TSaneListing Listing, std::chrono::milliseconds Bound)
@@ -116,11 +158,9 @@ std::vector<TSaneDevice> TSaneProbe::Begin(TSaneListing Listing, std::chrono::mi
         report_ = "SANE devices: not probed, an earlier probe has not returned yet";
         return {};
     }
-    // A probe that overran in an earlier session left SANE initialised.
-    if (initialised_) {
-        sane_exit();
-        initialised_ = false;
-    }
+    // Left and taken up again, so that devices plugged in since are found, unless a
+    // scan given up on still runs inside it: then its devices are listed as they are.
+    const bool init = exitSane();
     if (Listing == TSaneListing::Off) {
         report_ = "SANE devices: not probed (VELLUMORA_SANE=0)";
         return {};
@@ -136,39 +176,40 @@ std::vector<TSaneDevice> TSaneProbe::Begin(TSaneListing Listing, std::chrono::mi
     const std::string backends = joined(ConfiguredSaneBackends());
     const auto started = std::chrono::steady_clock::now();
     {
-        const std::lock_guard guard(mutex_);
-        running_ = true;
-        found_.clear();
-        status_ = SANE_STATUS_GOOD;
+        const std::lock_guard guard(shared_->Mutex);
+        shared_->Running = true;
+        shared_->Found.clear();
+        shared_->Status = SANE_STATUS_GOOD;
     }
     const bool localOnly = Listing == TSaneListing::Local;
     try {
-        thread_ = std::thread([this, localOnly] { probe(localOnly); });
+        thread_ = std::thread([shared = shared_, localOnly, init] { probe(*shared, localOnly, init); });
     } catch (const std::system_error &) {
-        const std::lock_guard guard(mutex_);
-        running_ = false;
+        const std::lock_guard guard(shared_->Mutex);
+        shared_->Running = false;
         report_ = "SANE devices: not probed, no thread could be started";
         return {};
     }
 
-    std::unique_lock lock(mutex_);
-    const bool returned = finished_.wait_for(lock, Bound, [this] { return !running_; });
+    std::unique_lock lock(shared_->Mutex);
+    const bool returned = shared_->Finished.wait_for(lock, Bound, [this] { return !shared_->Running; });
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started)
                         .count();
     if (!returned) {
         report_ = "SANE devices: none listed, the probe gave up after " + std::to_string(ms) + " ms (" + backends + ")";
         return {};
     }
+    const int status = shared_->Status;
+    std::vector<TSaneDevice> devices = shared_->Found;
     lock.unlock();
     thread_.join();
 
     const std::string scope = localOnly ? "local devices" : "local and network devices";
-    if (status_ != SANE_STATUS_GOOD) {
-        report_ = "SANE devices: none, " + orEmpty(sane_strstatus(static_cast<SANE_Status>(status_))) + " (" +
+    if (status != SANE_STATUS_GOOD) {
+        report_ = "SANE devices: none, " + orEmpty(sane_strstatus(static_cast<SANE_Status>(status))) + " (" +
                   backends + "); probed " + scope + " in " + std::to_string(ms) + " ms";
         return {};
     }
-    std::vector<TSaneDevice> devices = found_;
     // A stable order: the same devices are listed alike whatever order the backends answer in.
     std::stable_sort(devices.begin(), devices.end(), [](const TSaneDevice &A, const TSaneDevice &B) {
         return std::tie(A.Vendor, A.Model, A.Name) < std::tie(B.Vendor, B.Model, B.Name);
@@ -178,35 +219,39 @@ std::vector<TSaneDevice> TSaneProbe::Begin(TSaneListing Listing, std::chrono::mi
     return devices;
 }
 
-void TSaneProbe::probe(bool LocalOnly)
+void TSaneProbe::probe(TShared &Shared, bool LocalOnly, bool Init)
 {
-    SANE_Int version = 0;
-    SANE_Status status = sane_init(&version, nullptr);
+    SANE_Status status = SANE_STATUS_GOOD;
+    bool initialised = false;
     std::vector<TSaneDevice> devices;
-    if (status == SANE_STATUS_GOOD) {
-        const SANE_Device **list = nullptr;
-        status = sane_get_devices(&list, LocalOnly ? SANE_TRUE : SANE_FALSE);
-        for (int i = 0; status == SANE_STATUS_GOOD && list && list[i]; ++i)
-            devices.push_back({orEmpty(list[i]->name), orEmpty(list[i]->vendor), orEmpty(list[i]->model),
-                               orEmpty(list[i]->type)});
+    {
+        const std::lock_guard gate(SaneGate());
+        if (Init) {
+            SANE_Int version = 0;
+            status = sane_init(&version, nullptr);
+            initialised = status == SANE_STATUS_GOOD;
+        }
+        if (status == SANE_STATUS_GOOD) {
+            const SANE_Device **list = nullptr;
+            status = sane_get_devices(&list, LocalOnly ? SANE_TRUE : SANE_FALSE);
+            for (int i = 0; status == SANE_STATUS_GOOD && list && list[i]; ++i)
+                devices.push_back({orEmpty(list[i]->name), orEmpty(list[i]->vendor), orEmpty(list[i]->model),
+                                   orEmpty(list[i]->type)});
+        }
     }
-    const std::lock_guard guard(mutex_);
-    found_ = std::move(devices);
-    status_ = status;
-    initialised_ = true;
-    running_ = false;
-    finished_.notify_all();
+    const std::lock_guard guard(Shared.Mutex);
+    Shared.Found = std::move(devices);
+    Shared.Status = status;
+    Shared.Initialised = Shared.Initialised || initialised;
+    Shared.Running = false;
+    Shared.Finished.notify_all();
 }
 
 void TSaneProbe::End()
 {
     joinFinished();
-    if (thread_.joinable())
-        return;
-    if (initialised_) {
-        sane_exit();
-        initialised_ = false;
-    }
+    if (!thread_.joinable())
+        exitSane();
 }
 
 std::string TSaneProbe::Report() const

@@ -6,12 +6,27 @@
 // that overran keeps SANE to itself until it returns: no other SANE call starts
 // meanwhile, and its devices are not listed.
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
+
+// How long the manager waits for SANE to give way (a busy gate, a scan asked to stop)
+// before it gives up on it and goes on.
+inline constexpr std::chrono::milliseconds SaneWaitBound{2000};
+
+// SANE's global calls (init, exit, device list, open, close) never run on two threads
+// at once. Threads of the manager's own take it as it comes; the application's thread
+// waits at most SaneWaitBound.
+std::timed_mutex &SaneGate();
+
+// Scan threads still inside SANE, those a source gave up on included: SANE is not left
+// (sane_exit) while any of them runs.
+std::atomic<int> &SaneScansRunning();
 
 struct TSaneDevice
 {
@@ -33,7 +48,9 @@ std::vector<std::string> ConfiguredSaneBackends();
 class TSaneProbe
 {
 public:
-    TSaneProbe() = default;
+    TSaneProbe();
+    // Waits at most SaneWaitBound for a probe still running, which is then left to
+    // finish on its own.
     ~TSaneProbe();
     TSaneProbe(const TSaneProbe &) = delete;
     TSaneProbe &operator=(const TSaneProbe &) = delete;
@@ -42,23 +59,32 @@ public:
     // sorted by vendor, model and name; empty when SANE is off, failed or overran.
     std::vector<TSaneDevice> Begin(TSaneListing Listing, std::chrono::milliseconds Bound);
     // Leaves SANE (sane_exit) once every device of the session is closed. A probe
-    // still running is left to finish on its own.
+    // still running, or a scan given up on, keeps it initialised until a later End.
     void End();
 
     // One line on the last probe, for the application's run log.
     std::string Report() const;
 
 private:
-    void joinFinished();
-    // The probe thread's work: sane_init, then the devices.
-    void probe(bool LocalOnly);
+    // What the probe thread shares; it outlives a probe the manager stopped waiting for.
+    struct TShared
+    {
+        std::mutex Mutex;
+        std::condition_variable Finished;
+        bool Running = false;      // the thread is inside SANE
+        bool Initialised = false;  // sane_exit is owed
+        int Status = 0;            // SANE_Status of the probe
+        std::vector<TSaneDevice> Found;
+    };
 
-    mutable std::mutex mutex_;
-    std::condition_variable finished_;
+    void joinFinished();
+    bool running() const;
+    // Leaves SANE when nothing runs inside it any more; false when it must stay.
+    bool exitSane();
+    // The probe thread's work: sane_init (unless SANE already is), then the devices.
+    static void probe(TShared &Shared, bool LocalOnly, bool Init);
+
+    std::shared_ptr<TShared> shared_;
     std::thread thread_;
-    bool running_ = false;      // the thread is inside SANE
-    bool initialised_ = false;  // sane_exit is owed
-    int status_ = 0;            // SANE_Status of the probe
-    std::vector<TSaneDevice> found_;
     std::string report_ = "SANE devices: not probed yet";
 };

@@ -37,6 +37,8 @@ bool contains(const std::string &Text, const char *Part)
 
 int TSaneSource::optionIndex(const char *Name) const
 {
+    if (!handle_)
+        return -1;
     SANE_Int count = 0;
     if (sane_control_option(handle_, 0, SANE_ACTION_GET_VALUE, &count, nullptr) != SANE_STATUS_GOOD)
         return -1;
@@ -270,6 +272,9 @@ double TSaneSource::unitsPerMm() const
 
 TReply TSaneSource::Capability(TW_UINT16 Msg, TW_CAPABILITY &Cap, bool)
 {
+    // What a device given up on held can still be read; nothing can be changed.
+    if (!handle_ && (Msg == MSG_SET || Msg == MSG_RESET))
+        return Failure(TWCC_CHECKDEVICEONLINE);
     switch (Cap.Cap) {
     case ICAP_PIXELTYPE: {
         std::vector<TW_UINT16> types;
@@ -357,6 +362,8 @@ TReply TSaneSource::ImageLayout(TW_UINT16 Msg, TW_IMAGELAYOUT &Layout)
 {
     // Pixels count at the current resolution; the frame is held in millimetres.
     const double perMm = unitsPerMm();
+    if (!handle_ && (Msg == MSG_SET || Msg == MSG_RESET))
+        return Failure(TWCC_CHECKDEVICEONLINE);
     if (Msg == MSG_SET) {
         if (State() != StateOpen)
             return Failure(TWCC_SEQERROR);

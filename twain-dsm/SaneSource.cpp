@@ -2,10 +2,17 @@
 
 #include "Containers.h"
 #include "DibImage.h"
+#include "SaneProbe.h"
+
+#include "scanner/Dib.h"
 
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
 #include <system_error>
+#include <thread>
 
 namespace {
 
@@ -29,6 +36,86 @@ TW_UINT16 ConditionOfSane(SANE_Status Status)
     }
 }
 
+// One scan on its own thread. Shared by the source and the thread, so that a thread
+// the source gave up on keeps everything it uses until it returns; it never touches
+// the source itself.
+struct TSaneScan
+{
+    TSaneScan(SANE_Handle Device, TW_UINT16 Flavor, double Dpi) : Handle(Device), Flavor(Flavor), Dpi(Dpi) {}
+
+    const SANE_Handle Handle;
+    const TW_UINT16 Flavor;
+    const double Dpi;
+    std::atomic<bool> Cancel{false};
+
+    std::mutex Mutex;
+    std::condition_variable Finished;
+    bool Done = false;
+    bool Abandoned = false;   // the thread closes the device once it returns
+    SANE_Status Status = SANE_STATUS_GOOD;
+    TW_UINT16 Fault = TWCC_SUCCESS;   // the image data's own failure
+    std::unique_ptr<TRenderedImage> Image;
+};
+
+namespace {
+
+void runScan(const std::shared_ptr<TSaneScan> &Scan)
+{
+    TSaneImageBuilder builder(Scan->Flavor, Scan->Dpi, Scan->Dpi, MaxScanBytes);
+    SANE_Status status = SANE_STATUS_GOOD;
+    TW_UINT16 fault = TWCC_SUCCESS;
+    std::vector<uint8_t> buffer(64 * 1024);
+    for (bool last = false; !last && status == SANE_STATUS_GOOD && !fault;) {
+        status = sane_start(Scan->Handle);
+        SANE_Parameters params{};
+        if (status == SANE_STATUS_GOOD)
+            status = sane_get_parameters(Scan->Handle, &params);
+        if (status == SANE_STATUS_GOOD)
+            fault = builder.BeginFrame(params);
+        last = params.last_frame != SANE_FALSE;
+        while (status == SANE_STATUS_GOOD && !fault) {
+            // A device that keeps answering without data is stopped here; one that
+            // blocks in sane_read is stopped by the source's sane_cancel.
+            if (Scan->Cancel) {
+                status = SANE_STATUS_CANCELLED;
+                break;
+            }
+            SANE_Int length = 0;
+            status = sane_read(Scan->Handle, buffer.data(), static_cast<SANE_Int>(buffer.size()), &length);
+            if (status == SANE_STATUS_EOF) {
+                status = SANE_STATUS_GOOD;
+                fault = builder.EndFrame();
+                break;
+            }
+            if (status == SANE_STATUS_GOOD)
+                fault = builder.Feed(buffer.data(), size_t(std::clamp<SANE_Int>(length, 0, SANE_Int(buffer.size()))));
+        }
+    }
+    // Ends the scan whatever happened, so the device takes the next one.
+    sane_cancel(Scan->Handle);
+    std::unique_ptr<TRenderedImage> image;
+    if (status == SANE_STATUS_GOOD && !fault)
+        image = builder.Finish(fault);
+
+    bool close = false;
+    {
+        const std::lock_guard guard(Scan->Mutex);
+        Scan->Status = Scan->Cancel && status != SANE_STATUS_GOOD ? SANE_STATUS_CANCELLED : status;
+        Scan->Fault = fault;
+        Scan->Image = std::move(image);
+        Scan->Done = true;
+        close = Scan->Abandoned;
+        Scan->Finished.notify_all();
+    }
+    if (close) {
+        const std::lock_guard gate(SaneGate());
+        sane_close(Scan->Handle);
+    }
+    --SaneScansRunning();
+}
+
+} // namespace
+
 TSaneSource::TSaneSource(const TW_IDENTITY &Identity, std::string DeviceName, TFlatbedHost &Host)
     : TDataSource(Identity), host_(Host), deviceName_(std::move(DeviceName))
 {
@@ -41,7 +128,11 @@ TSaneSource::~TSaneSource()
 
 TReply TSaneSource::OnOpen()
 {
+    std::unique_lock gate(SaneGate(), std::defer_lock);
+    if (!gate.try_lock_for(SaneWaitBound))
+        return Failure(TWCC_CHECKDEVICEONLINE);
     const SANE_Status status = sane_open(deviceName_.c_str(), &handle_);
+    gate.unlock();
     if (status != SANE_STATUS_GOOD) {
         handle_ = nullptr;
         return Failure(ConditionOfSane(status));
@@ -93,130 +184,102 @@ void TSaneSource::OnClose()
 {
     stopScan();
     dropImage();
-    if (handle_)
+    if (!handle_)
+        return;
+    std::unique_lock gate(SaneGate(), std::defer_lock);
+    // A gate held that long belongs to a device that does not return: rather than
+    // wait with it, this one is left open until the process ends.
+    if (gate.try_lock_for(SaneWaitBound))
         sane_close(handle_);
     handle_ = nullptr;
 }
 
 // ---- the scan ----
 
-void TSaneSource::scan()
+bool TSaneSource::stopScan()
 {
-    std::vector<TSaneFrame> frames;
-    SANE_Status status = SANE_STATUS_GOOD;
-    std::vector<uint8_t> buffer(64 * 1024);
-    size_t total = 0;
-    for (bool last = false; !last && status == SANE_STATUS_GOOD;) {
-        status = sane_start(handle_);
-        TSaneFrame frame;
-        if (status == SANE_STATUS_GOOD)
-            status = sane_get_parameters(handle_, &frame.Params);
-        last = frame.Params.last_frame != SANE_FALSE;
-        while (status == SANE_STATUS_GOOD) {
-            if (cancel_) {
-                status = SANE_STATUS_CANCELLED;
-                break;
-            }
-            SANE_Int length = 0;
-            status = sane_read(handle_, buffer.data(), static_cast<SANE_Int>(buffer.size()), &length);
-            if (status == SANE_STATUS_EOF) {
-                status = SANE_STATUS_GOOD;
-                break;
-            }
-            if (status != SANE_STATUS_GOOD)
-                break;
-            total += size_t(std::max<SANE_Int>(length, 0));
-            if (total > MaxScanBytes) {
-                status = SANE_STATUS_NO_MEM;
-                break;
-            }
-            frame.Bytes.insert(frame.Bytes.end(), buffer.begin(), buffer.begin() + std::max<SANE_Int>(length, 0));
-        }
-        if (status == SANE_STATUS_GOOD)
-            frames.push_back(std::move(frame));
-    }
-    // Ends the scan whatever happened, so the device takes the next one.
-    sane_cancel(handle_);
-
-    const std::lock_guard guard(scanMutex_);
-    frames_ = std::move(frames);
-    scanStatus_ = status;
-    scanDone_ = true;
-}
-
-void TSaneSource::stopScan()
-{
-    if (!scanThread_.joinable())
-        return;
-    cancel_ = true;
-    scanThread_.join();
-    cancel_ = false;
+    if (!scan_)
+        return true;
+    const std::shared_ptr<TSaneScan> scan = std::move(scan_);
+    scan->Cancel = true;
+    // Aborts a read that blocks; SANE allows it from any thread, at any time.
+    sane_cancel(scan->Handle);
+    std::unique_lock lock(scan->Mutex);
+    if (scan->Finished.wait_for(lock, SaneWaitBound, [&] { return scan->Done; }))
+        return true;
+    // The device does not return: its thread closes it when it does.
+    scan->Abandoned = true;
+    handle_ = nullptr;
+    return false;
 }
 
 void TSaneSource::dropImage()
 {
     image_.reset();
     imageFailure_ = {};
-    streamOffset_ = 0;
+    nextRow_ = 0;
     streamDone_ = false;
 }
 
 TReply TSaneSource::EnableDs(const TW_USERINTERFACE &)
 {
+    // A device given up on is gone until the source is opened again.
+    if (!handle_)
+        return Failure(TWCC_CHECKDEVICEONLINE);
     // There is no user interface to show: the scan starts at once either way.
     stopScan();
     dropImage();
     announced_ = false;
-    {
-        const std::lock_guard guard(scanMutex_);
-        scanDone_ = false;
-        frames_.clear();
-    }
-    cancel_ = false;
+    auto scan = std::make_shared<TSaneScan>(handle_, pixelFlavor_, dpi_);
+    ++SaneScansRunning();
     try {
-        scanThread_ = std::thread([this] { scan(); });
+        std::thread([scan] { runScan(scan); }).detach();
     } catch (const std::system_error &) {
+        --SaneScansRunning();
         return Failure(TWCC_LOWMEMORY);
     }
+    scan_ = std::move(scan);
     SetState(StateEnabled);
     return {};
 }
 
-void TSaneSource::DisableDs()
+TReply TSaneSource::DisableDs()
 {
-    stopScan();
+    const bool stopped = stopScan();
     dropImage();
     SetState(StateOpen);
+    return {TWRC_SUCCESS, stopped ? TWCC_SUCCESS : TWCC_CHECKDEVICEONLINE};
 }
 
 TReply TSaneSource::ProcessEvent(TW_EVENT &Event)
 {
     const TReply notOurs{TWRC_NOTDSEVENT, TWCC_SUCCESS};
-    if (State() != StateEnabled || announced_)
+    if (State() != StateEnabled || announced_ || !scan_)
         return notOurs;
+    SANE_Status status;
+    TW_UINT16 fault;
+    std::unique_ptr<TRenderedImage> image;
     {
-        const std::lock_guard guard(scanMutex_);
-        if (!scanDone_)
+        const std::lock_guard guard(scan_->Mutex);
+        if (!scan_->Done)
             return notOurs;
+        status = scan_->Status;
+        fault = scan_->Fault;
+        image = std::move(scan_->Image);
     }
-    scanThread_.join();
+    scan_.reset();
     announced_ = true;
 
     // A failed scan is still announced: the image request then fails with its reason,
     // which is how a transfer reports what went wrong.
-    if (scanStatus_ == SANE_STATUS_CANCELLED) {
+    if (status == SANE_STATUS_CANCELLED)
         imageFailure_ = {TWRC_CANCEL, TWCC_SUCCESS};
-    } else if (scanStatus_ != SANE_STATUS_GOOD) {
-        imageFailure_ = Failure(ConditionOfSane(scanStatus_));
-    } else {
-        image_ = ImageFromSane(frames_, pixelFlavor_, dpi_, dpi_);
-        if (image_)
-            host_.ImageRendered(image_);
-        else
-            imageFailure_ = Failure(TWCC_BUMMER);
-    }
-    frames_.clear();
-    frames_.shrink_to_fit();
+    else if (status != SANE_STATUS_GOOD)
+        imageFailure_ = Failure(ConditionOfSane(status));
+    else if (!image)
+        imageFailure_ = Failure(fault ? fault : TWCC_BUMMER);
+    else
+        host_.ImageRendered(image_ = std::move(image));
     SetState(StateXferReady);
     Event.TWMessage = MSG_XFERREADY;
     return {TWRC_DSEVENT, TWCC_SUCCESS};
@@ -246,9 +309,19 @@ TReply TSaneSource::ImageInfo(TW_IMAGEINFO &Info)
 
 TReply TSaneSource::SetupMemXfer(TW_SETUPMEMXFER &Setup)
 {
-    Setup.MinBufSize = 64;
-    Setup.MaxBufSize = 4 * 1024 * 1024;
-    Setup.Preferred = 64 * 1024;
+    // A strip holds whole rows, so no buffer may be smaller than one.
+    TW_UINT32 row = 0;
+    if (image_) {
+        row = StripRowBytes(*image_);
+    } else if (handle_ && !scan_) {
+        SANE_Parameters params{};
+        if (sane_get_parameters(handle_, &params) == SANE_STATUS_GOOD && params.pixels_per_line > 0)
+            row = TW_UINT32(DibRowBytes(pixelType_ == TWPT_BW ? 1 : pixelType_ == TWPT_RGB ? 24 : 8,
+                                        params.pixels_per_line));
+    }
+    Setup.MinBufSize = std::max<TW_UINT32>(64, row);
+    Setup.MaxBufSize = std::max<TW_UINT32>(4 * 1024 * 1024, Setup.MinBufSize);
+    Setup.Preferred = std::max<TW_UINT32>(64 * 1024, Setup.MinBufSize);
     return {};
 }
 
@@ -271,61 +344,44 @@ TReply TSaneSource::SetupFileXfer(TW_UINT16 Msg, TW_SETUPFILEXFER &Setup)
     return {};
 }
 
+// The answer to an image request when the scan brought no image.
+TReply TSaneSource::noImage()
+{
+    if (imageFailure_.Rc == TWRC_CANCEL)
+        SetState(StateTransferring);
+    return imageFailure_.Rc != TWRC_SUCCESS ? imageFailure_ : Failure(TWCC_SEQERROR);
+}
+
 TReply TSaneSource::ImageNativeXfer(TW_HANDLE &Handle)
 {
-    if (!image_) {
-        if (imageFailure_.Rc == TWRC_CANCEL)
-            SetState(StateTransferring);
-        return imageFailure_.Rc != TWRC_SUCCESS ? imageFailure_ : Failure(TWCC_SEQERROR);
-    }
-    auto *block = static_cast<uint8_t *>(TwainAlloc(DibByteCount(*image_)));
-    if (!block)
-        return Failure(TWCC_LOWMEMORY);
-    WriteDib(*image_, block);
-    Handle = block;
-    SetState(StateTransferring);
-    return {TWRC_XFERDONE, TWCC_SUCCESS};
+    if (!image_)
+        return noImage();
+    const TReply reply = NativeTransfer(*image_, Handle);
+    if (reply.Rc == TWRC_XFERDONE)
+        SetState(StateTransferring);
+    return reply;
 }
 
 TReply TSaneSource::ImageMemXfer(TW_IMAGEMEMXFER &Xfer)
 {
     if (State() == StateTransferring && streamDone_)
         return Failure(TWCC_SEQERROR);
-    if (!image_) {
-        if (imageFailure_.Rc == TWRC_CANCEL)
-            SetState(StateTransferring);
-        return imageFailure_.Rc != TWRC_SUCCESS ? imageFailure_ : Failure(TWCC_SEQERROR);
-    }
-    if (!Xfer.Memory.TheMem || Xfer.Memory.Length == 0 || !(Xfer.Memory.Flags & TWMF_APPOWNS))
-        return Failure(TWCC_BADVALUE);
-    if (State() == StateXferReady) {
-        streamOffset_ = 0;
-        SetState(StateTransferring);
-    }
-    // A strip is a stretch of the row stream: it may start and end mid-row.
-    const TRenderedImage &image = *image_;
-    const size_t count = std::min<size_t>(Xfer.Memory.Length, image.ByteCount - streamOffset_);
-    std::memcpy(TwainLock(Xfer.Memory.TheMem), image.Rows.get() + streamOffset_, count);
-    TwainUnlock(Xfer.Memory.TheMem);
-    Xfer.Compression = TWCP_NONE;
-    Xfer.BytesPerRow = image.RowBytes;
-    Xfer.Columns = static_cast<TW_UINT32>(image.Width);
-    Xfer.XOffset = 0;
-    Xfer.YOffset = static_cast<TW_UINT32>(streamOffset_ / image.RowBytes);
-    Xfer.Rows = static_cast<TW_UINT32>((streamOffset_ + count - 1) / image.RowBytes - streamOffset_ / image.RowBytes + 1);
-    Xfer.BytesWritten = static_cast<TW_UINT32>(count);
-    streamOffset_ += count;
-    streamDone_ = streamOffset_ >= image.ByteCount;
-    return streamDone_ ? TReply{TWRC_XFERDONE, TWCC_SUCCESS} : TReply{};
+    if (!image_)
+        return noImage();
+    if (State() == StateXferReady)
+        nextRow_ = 0;
+    const TReply reply = WriteStrip(*image_, nextRow_, Xfer);
+    if (reply.Rc == TWRC_FAILURE)
+        return reply;
+    SetState(StateTransferring);
+    streamDone_ = reply.Rc == TWRC_XFERDONE;
+    return reply;
 }
 
 TReply TSaneSource::ImageFileXfer()
 {
-    if (!image_) {
-        if (imageFailure_.Rc == TWRC_CANCEL)
-            SetState(StateTransferring);
-        return imageFailure_.Rc != TWRC_SUCCESS ? imageFailure_ : Failure(TWCC_SEQERROR);
-    }
+    if (!image_)
+        return noImage();
     if (!WriteBmpFile(*image_, fileName_.empty() ? DefaultFileName() : fileName_))
         return Failure(TWCC_BUMMER);
     SetState(StateTransferring);

@@ -6,9 +6,12 @@
 // to every later question, without touching SANE while a scan runs.
 //
 // The scan runs on a thread of the source's own, from MSG_ENABLEDS until the image
-// is complete; the application's MSG_PROCESSEVENT then announces MSG_XFERREADY. SANE
-// is never called from two threads at once: while the scan thread lives, the
-// application's calls answer from what the source already holds.
+// is complete; the application's MSG_PROCESSEVENT then announces MSG_XFERREADY. While
+// the scan thread lives, the application's calls answer from what the source already
+// holds and never reach the device. Stopping a scan cancels it (sane_cancel, which
+// SANE allows at any time) and waits a bounded time: a device that still does not
+// return is given up on, its thread closes it whenever it does, and the source goes
+// on without it, reporting TWCC_CHECKDEVICEONLINE until it is opened again.
 
 #include "DataSource.h"
 #include "SaneImage.h"
@@ -17,18 +20,10 @@
 #include <sane/sane.h>
 #include <sane/saneopts.h>
 
-#include <atomic>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
-
-// Condition codes of TWAIN 1.9 the shared declarations do not carry.
-inline constexpr TW_UINT16 TWCC_DENIED = 16;
-inline constexpr TW_UINT16 TWCC_PAPERJAM = 20;
-inline constexpr TW_UINT16 TWCC_CHECKDEVICEONLINE = 23;
 
 // The condition code a SANE failure is reported with.
 TW_UINT16 ConditionOfSane(SANE_Status Status);
@@ -42,6 +37,9 @@ struct TSaneFrameMm
     double Bottom = 0;
 };
 
+// One scan, shared by the source and its thread (SaneSource.cpp).
+struct TSaneScan;
+
 class TSaneSource : public TDataSource
 {
 public:
@@ -52,8 +50,10 @@ protected:
     TReply OnOpen() override;
     void OnClose() override;
     TReply Capability(TW_UINT16 Msg, TW_CAPABILITY &Cap, bool Approximate) override;
+    TW_UINT16 CurrentPixelType() const override { return pixelType_; }
+    bool DeviceOnline() const override { return handle_ != nullptr; }
     TReply EnableDs(const TW_USERINTERFACE &Ui) override;
-    void DisableDs() override;
+    TReply DisableDs() override;
     TReply ProcessEvent(TW_EVENT &Event) override;
     TReply PendingXfers(TW_UINT16 Msg, TW_PENDINGXFERS &Pending) override;
     TReply SetupMemXfer(TW_SETUPMEMXFER &Setup) override;
@@ -94,10 +94,10 @@ private:
     TReply physicalCapability(TW_UINT16 Msg, TW_CAPABILITY &Cap, const char *Edge);
     double unitsPerMm() const;
 
-    // The scan (SaneSource.cpp).
-    void scan();
-    void stopScan();
+    // The scan (SaneSource.cpp). stopScan answers false when the device was given up on.
+    bool stopScan();
     void dropImage();
+    TReply noImage();
 
     TFlatbedHost &host_;
     const std::string deviceName_;
@@ -129,18 +129,11 @@ private:
     double resolutionStep_ = 1;
     TSaneFrameMm glassMm_;   // the largest area the device takes
 
-    // Shared with the scan thread.
-    std::thread scanThread_;
-    std::mutex scanMutex_;
-    bool scanDone_ = false;
-    SANE_Status scanStatus_ = SANE_STATUS_GOOD;
-    std::vector<TSaneFrame> frames_;
-    std::atomic<bool> cancel_{false};
+    std::shared_ptr<TSaneScan> scan_;   // while a scan thread runs for this source
 
-    // The application thread's own.
     bool announced_ = false;
     std::shared_ptr<const TRenderedImage> image_;
     TReply imageFailure_;
-    size_t streamOffset_ = 0;
+    int64_t nextRow_ = 0;        // of the memory transfer
     bool streamDone_ = false;
 };

@@ -123,6 +123,23 @@ public:
         conf.write(text);
     }
 
+    // Our misbehaving backend (FaultBackend.cpp) alone, its mode for the next scans.
+    void useFaultBackend(const char *Mode)
+    {
+        QFile dll(config().filePath("dll.conf"));
+        ASSERT_TRUE(dll.open(QIODevice::WriteOnly));
+        dll.write("vmfault\n");
+        setenv("LD_LIBRARY_PATH", QFileInfo(QStringLiteral(SANE_FAULT_BACKEND)).absolutePath().toLocal8Bit(), 1);
+        setFaultMode(Mode);
+    }
+    static void setFaultMode(const char *Mode) { setenv("VELLUMORA_FAULT_MODE", Mode, 1); }
+    void openFaultDevice()
+    {
+        openManager();
+        std::strcpy(source_.ProductName, "Vellumora Fault tester");
+        ASSERT_EQ(call(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &source_), TWRC_SUCCESS);
+    }
+
     TW_UINT16 status() { return TDsmTestBase::status(&source_); }
     std::vector<std::string> listed()
     {
@@ -364,6 +381,7 @@ TEST_F(SaneDsm, OddLayoutsMatchScanimage)
         for (int y = 0; y < image.Height; ++y)
             ASSERT_EQ(std::memcmp(image.Rows + y * image.RowBytes, expected.Pixels.data() + y * stride, used), 0)
                 << "row " << y;
+        EXPECT_EQ(endXfer(), 0);
         ASSERT_EQ(toSource(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, nullptr), TWRC_SUCCESS);
         ASSERT_EQ(call(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &source_), TWRC_SUCCESS);
         ASSERT_EQ(call(nullptr, DG_CONTROL, DAT_PARENT, MSG_CLOSEDSM, nullptr), TWRC_SUCCESS);
@@ -430,6 +448,88 @@ TEST_F(SaneDsm, DisablingMidScanCancelsAndTheNextScanWorks)
     // One inch on the backend's whole millimetres is 25 mm: 49 pixels at 50 dpi.
     EXPECT_EQ(info.ImageWidth, 49);
     EXPECT_EQ(info.ImageLength, 49);
+}
+
+// A frame that ends before its promised lines, or whose rows cannot hold their pixels,
+// fails the transfer; a frame of unknown length is the image it delivered.
+TEST_F(SaneDsm, FramesThatEndEarlyOrLieFailTheTransfer)
+{
+    const struct { const char *Mode; int Height; } cases[] = {
+        {"good", 100}, {"short", 0}, {"lie", 0}, {"unknown", 20},
+    };
+    useFaultBackend("good");
+    openFaultDevice();
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.Mode);
+        setFaultMode(c.Mode);
+        enable();
+        ASSERT_EQ(awaitEvent(), MSG_XFERREADY);
+        TW_HANDLE handle = nullptr;
+        const TW_UINT16 rc = toSource(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &handle);
+        if (c.Height) {
+            ASSERT_EQ(rc, TWRC_XFERDONE);
+            EXPECT_EQ(static_cast<BITMAPINFOHEADER *>(handle)->biHeight, c.Height);
+            TwainFree(handle);
+        } else {
+            EXPECT_EQ(rc, TWRC_FAILURE);
+            EXPECT_EQ(status(), TWCC_BUMMER);
+        }
+        EXPECT_EQ(endXfer(), 0);
+        ASSERT_EQ(toSource(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, nullptr), TWRC_SUCCESS);
+    }
+}
+
+// A read that blocks is cancelled; one that never returns is given up on after a
+// bounded wait: the application goes on, the source says its device is gone, and the
+// device is closed once its thread returns.
+TEST_F(SaneDsm, AStalledDeviceNeverHoldsTheApplication)
+{
+    useFaultBackend("stall");
+    openFaultDevice();
+    // The backend stays loaded while a scan runs in it; its own counters tell the rest.
+    void *backend = dlopen(SANE_FAULT_BACKEND, RTLD_NOW | RTLD_NOLOAD);
+    ASSERT_NE(backend, nullptr);
+    auto release = reinterpret_cast<void (*)()>(dlsym(backend, "vmfault_release"));
+    auto closed = reinterpret_cast<int (*)()>(dlsym(backend, "vmfault_closed"));
+    auto blocked = reinterpret_cast<int (*)()>(dlsym(backend, "vmfault_blocked"));
+    ASSERT_TRUE(release && closed && blocked);
+    // The bounds only keep a broken manager from hanging the test.
+    auto waitFor = [](auto Condition) {
+        const QDeadlineTimer deadline(10000);
+        while (!Condition() && !deadline.hasExpired())
+            QThread::msleep(5);
+        return Condition();
+    };
+
+    enable();
+    ASSERT_TRUE(waitFor([&] { return blocked() == 1; }));
+    EXPECT_EQ(toSource(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, nullptr), TWRC_SUCCESS);
+    EXPECT_EQ(status(), TWCC_SUCCESS) << "cancelled, not given up on";
+
+    setFaultMode("hang");
+    enable();
+    ASSERT_TRUE(waitFor([&] { return blocked() == 1; }));
+    EXPECT_EQ(toSource(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, nullptr), TWRC_SUCCESS);
+    EXPECT_EQ(status(), TWCC_CHECKDEVICEONLINE);
+    TW_USERINTERFACE ui{TwFalse, TwFalse, nullptr};
+    EXPECT_EQ(toSource(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui), TWRC_FAILURE);
+    EXPECT_EQ(status(), TWCC_CHECKDEVICEONLINE);
+    TW_CAPABILITY online{CAP_DEVICEONLINE, TWON_DONTCARE16, nullptr};
+    ASSERT_EQ(toSource(DG_CONTROL, DAT_CAPABILITY, MSG_GETCURRENT, &online), TWRC_SUCCESS);
+    EXPECT_EQ(static_cast<TW_ONEVALUE *>(online.hContainer)->Item, TwFalse);
+    TwainFree(online.hContainer);
+    ASSERT_EQ(call(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &source_), TWRC_SUCCESS);
+    ASSERT_EQ(call(nullptr, DG_CONTROL, DAT_PARENT, MSG_CLOSEDSM, nullptr), TWRC_SUCCESS);
+
+    const int before = closed();
+    release();
+    EXPECT_TRUE(waitFor([&] { return closed() == before + 1; })) << "the device given up on is closed by its thread";
+
+    setFaultMode("good");
+    openFaultDevice();
+    enable();
+    EXPECT_EQ(awaitEvent(), MSG_XFERREADY);
+    dlclose(backend);
 }
 
 // The application's own TWAIN layer acquires from a SANE device as from any source.
