@@ -1,9 +1,11 @@
 // A memory transfer as a source may deliver it: the image information it
-// claimed, its palette, and strips of any length.
+// claimed, its palette, and strips whose fields say anything at all.
 //
 // Input: depth selector, flags, width and height (32-bit little-endian each),
-// then for the palette type a count and up to 256 entries, then strips, each a
-// 16-bit little-endian length and that many bytes.
+// then for the palette type a count and up to 256 entries, then strips, each the
+// strip's fields (Compression 16-bit, then BytesPerRow, Columns, Rows, XOffset,
+// YOffset and BytesWritten 32-bit, all little-endian), a 16-bit buffer length and
+// that many bytes.
 
 #include "FuzzTarget.h"
 
@@ -12,6 +14,7 @@
 #include <algorithm>
 #include <cstring>
 #include <iterator>
+#include <vector>
 
 namespace {
 
@@ -78,10 +81,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *Data, size_t Size)
     TStripAssembler assembler;
     if (assembler.Start(header, table, flags & 1) != TWCC_SUCCESS)
         return 0;
+    TW_IMAGEMEMXFER strip;
     uint16_t length = 0;
-    while (in.Take(&length, 2)) {
+    while (in.Take(&strip.Compression, 2) && in.Take(&strip.BytesPerRow, 4) && in.Take(&strip.Columns, 4)
+           && in.Take(&strip.Rows, 4) && in.Take(&strip.XOffset, 4) && in.Take(&strip.YOffset, 4)
+           && in.Take(&strip.BytesWritten, 4) && in.Take(&length, 2)) {
         const size_t count = std::min<size_t>(length, in.Size - in.Pos);
-        if (!assembler.Append(in.Data + in.Pos, count))
+        // Copied, so that a read past the buffer is a read past its own block.
+        const std::vector<uint8_t> buffer(in.Data + in.Pos, in.Data + in.Pos + count);
+        if (assembler.Place(strip, buffer.data(), buffer.size()) != TWCC_SUCCESS)
             break;
         in.Pos += count;
     }

@@ -305,55 +305,55 @@ TW_UINT16 TStripAssembler::Start(const BITMAPINFOHEADER &Header, const QList<QRg
     image_ = std::move(image);
     bits_ = image_.bits();
     stride_ = image_.bytesPerLine();
-    rowBytes_ = rowBytes;
     height_ = Header.biHeight;
     width_ = Header.biWidth;
-    row_ = 0;
-    filled_ = 0;
+    bitCount_ = Header.biBitCount;
+    placed_ = 0;
+    rowPixels_.assign(size_t(height_), 0);
     swapRgb_ = SwapRgb;
     return TWCC_SUCCESS;
 }
 
-bool TStripAssembler::Append(const uint8_t *Bytes, size_t Count)
+TW_UINT16 TStripAssembler::Place(const TW_IMAGEMEMXFER &Strip, const uint8_t *Buffer, size_t BufferSize)
 {
     if (image_.isNull())
-        return Count == 0;
-    while (Count > 0) {
-        if (row_ >= height_)
-            return false;
-        uint8_t *row = bits_ + row_ * stride_;
-        const size_t n = std::min<size_t>(Count, size_t(rowBytes_ - filled_));
-        std::memcpy(row + filled_, Bytes, n);
-        Bytes += n;
-        Count -= n;
-        filled_ += int64_t(n);
-        if (filled_ == rowBytes_) {
-            completeRow(row);
-            ++row_;
-            filled_ = 0;
-        }
+        return TWCC_BADVALUE;
+    const int64_t rows = Strip.Rows, columns = Strip.Columns, bytesPerRow = Strip.BytesPerRow;
+    const int64_t x = Strip.XOffset, y = Strip.YOffset;
+    if (rows == 0 || columns == 0)
+        return Strip.Compression == TWCP_NONE ? TWCC_SUCCESS : TWCC_BADVALUE;
+    if (Strip.Compression != TWCP_NONE || x + columns > width_ || y + rows > height_)
+        return TWCC_BADVALUE;
+    // A strip starts on a whole byte of the row, and one that ends inside a byte must
+    // end the row: its last byte would otherwise overwrite its neighbour's pixels.
+    const int64_t bitsIn = columns * bitCount_;
+    if ((x * bitCount_) % 8 != 0 || (bitsIn % 8 != 0 && x + columns != width_))
+        return TWCC_BADVALUE;
+    const int64_t used = (bitsIn + 7) / 8;
+    // Uncompressed rows hold their pixels, and every row must lie inside both what
+    // the source wrote and what the buffer holds.
+    const int64_t needed = (rows - 1) * bytesPerRow + used;
+    if (bytesPerRow < used || Strip.BytesWritten > BufferSize || needed > int64_t(Strip.BytesWritten))
+        return TWCC_BADVALUE;
+    // Rows sent twice would leave others unsent however the count comes out.
+    for (int64_t r = 0; r < rows; ++r)
+        if (rowPixels_[size_t(y + r)] + columns > width_)
+            return TWCC_BADVALUE;
+    for (int64_t r = 0; r < rows; ++r) {
+        rowPixels_[size_t(y + r)] += columns;
+        uint8_t *target = bits_ + (y + r) * stride_ + x * bitCount_ / 8;
+        std::memcpy(target, Buffer + r * bytesPerRow, size_t(used));
+        if (swapRgb_)
+            swapRedBlue(target, target + 3 * columns);
     }
-    return true;
-}
-
-void TStripAssembler::completeRow(uint8_t *Row)
-{
-    if (!swapRgb_)
-        return;
-    swapRedBlue(Row, Row + 3 * int64_t(width_));
+    placed_ += rows * columns;
+    return TWCC_SUCCESS;
 }
 
 QImage TStripAssembler::Finish()
 {
-    if (image_.isNull())
+    if (!Complete())
         return {};
-    if (row_ < height_) {
-        uint8_t *row = bits_ + row_ * stride_;
-        std::memset(row + filled_, 0, size_t(stride_ - filled_));
-        for (int64_t r = row_ + 1; r < height_; ++r)
-            std::memset(bits_ + r * stride_, 0, size_t(stride_));
-        row_ = height_;
-    }
     QImage done = image_;
     image_ = QImage();
     bits_ = nullptr;

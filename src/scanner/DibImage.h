@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 // The largest image a transfer accepts: a DIB's biSizeImage is 32-bit.
 inline constexpr int64_t MaxImageBytes = 0x7FFFFFFF;
@@ -42,38 +43,37 @@ QList<QRgb> BlackWhiteTable(TW_UINT16 PixelFlavor);
 QList<QRgb> GreyTable();
 QList<QRgb> PaletteTable(const TW_PALETTE8 &Palette);
 
-// Assembles a memory transfer: the strips are one continuous stream of DIB rows,
-// each DibRowBytes long, the image's top row first. The image keeps the DIB's depth
-// (1 bit: Mono, 8 bits: Indexed8, 24 bits: BGR888, the DIB's byte order); with
-// SwapRgb each completed row has its red and blue exchanged once, turning the
-// source's red-green-blue into the DIB's blue-green-red.
+// Assembles a memory transfer: each strip lands where its own fields put it (YOffset
+// and XOffset, Rows and Columns, BytesPerRow apart), in whatever order the strips come,
+// padded rows or not. The image keeps the DIB's depth (1 bit: Mono, 8 bits: Indexed8,
+// 24 bits: BGR888, the DIB's byte order); with SwapRgb each placed row has its red and
+// blue exchanged once, turning the source's red-green-blue into the DIB's blue-green-red.
 class TStripAssembler
 {
 public:
     // Makes the bitmap for Header (biWidth, biHeight, biBitCount, resolution) and
     // Table. A fault leaves no bitmap.
     TW_UINT16 Start(const BITMAPINFOHEADER &Header, const QList<QRgb> &Table, bool SwapRgb);
-    // Copies Count bytes on from where the last strip ended. False when they run past
-    // the image's end: nothing beyond it is written.
-    bool Append(const uint8_t *Bytes, size_t Count);
-    // The finished image; rows the source never sent are black, not leftover memory.
+    // Places one strip from Buffer, of which the application allocated BufferSize bytes.
+    // TWCC_BADVALUE when its fields contradict the image or the buffer (compressed data,
+    // rows or columns outside the image, rows shorter than their pixels, more bytes than
+    // the buffer holds, pixels placed twice): nothing is written then.
+    TW_UINT16 Place(const TW_IMAGEMEMXFER &Strip, const uint8_t *Buffer, size_t BufferSize);
+    // Every pixel of the image has come.
+    bool Complete() const { return !image_.isNull() && placed_ == int64_t(width_) * height_; }
+    // The image, once complete; null otherwise: rows that never came are no picture.
     QImage Finish();
     // Drops the half-filled bitmap.
     void Drop() { image_ = QImage(); }
 
-    int64_t RowBytes() const { return rowBytes_; }
-    bool Complete() const { return !image_.isNull() && row_ >= height_; }
-
 private:
-    void completeRow(uint8_t *Row);
-
     QImage image_;
     uint8_t *bits_ = nullptr;
-    int64_t rowBytes_ = 0;
     int64_t stride_ = 0;
     int64_t height_ = 0;
-    int64_t row_ = 0;      // image row being filled, from the top
-    int64_t filled_ = 0;   // bytes of it filled so far
+    int64_t placed_ = 0;   // pixels placed so far
+    std::vector<int64_t> rowPixels_;   // per row: no row may take more than its width
     int width_ = 0;
+    int bitCount_ = 0;
     bool swapRgb_ = false;
 };

@@ -53,6 +53,19 @@ bool TTwainSource::Open()
     return true;
 }
 
+void TTwainSource::endTransfers()
+{
+    if (!inTransfer_)
+        return;
+    inTransfer_ = false;
+    TW_PENDINGXFERS pending{};
+    const TW_UINT16 rc = call(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending);
+    if (rc != TWRC_SUCCESS || pending.Count != 0) {
+        TW_PENDINGXFERS reset{};
+        call(DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET, &reset);
+    }
+}
+
 bool TTwainSource::Close()
 {
     if (!loaded_)
@@ -89,6 +102,7 @@ bool TTwainSource::EnableSource(bool ShowUI, bool ModalUI)
 
 bool TTwainSource::DisableSource()
 {
+    endTransfers();
     bool result = true;
     if (loaded_ && enabled_) {
         TW_USERINTERFACE ui{};

@@ -56,6 +56,10 @@ public:
     void SetEnabled(bool Value);
 
     bool Open();
+    // Called while the source is transferring (from an image handler), Close and
+    // DisableSource first end the transfers as the standard wants (MSG_ENDXFER, then
+    // MSG_RESET for images left), so that a source is only ever disabled in state 5
+    // and closed in state 4. The sequence then ends without touching the source again.
     bool Close();
     bool EnableSource(bool ShowUI, bool ModalUI);
     bool DisableSource();
@@ -92,6 +96,8 @@ private:
     friend class TTwainManager;
     TW_UINT16 call(TW_UINT32 Dg, TW_UINT16 Dat, TW_UINT16 Msg, void *Data);
     CapResult resultOf(TW_UINT16 Rc);
+    // Ends the transfer under way (states 6 and 7) and drops the images left.
+    void endTransfers();
 
     // The transfer mechanisms; each answers a return code and, for faults of the
     // source's data that the source did not report, a condition code of our own.
@@ -106,4 +112,5 @@ private:
     TTwainManager &owner_;
     bool loaded_ = false;
     bool enabled_ = false;
+    bool inTransfer_ = false;   // TransferImages runs and the current image is not ended
 };

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QImageReader>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -27,6 +28,7 @@ void TTwainSource::TransferImages()
     bool cancel = false;
     bool done = false;
     int failures = 0;
+    inTransfer_ = true;
     while (!done) {
         TStep step{0};
         QImage image;
@@ -59,7 +61,6 @@ void TTwainSource::TransferImages()
         }
 
         if (step.Rc == TWRC_CANCEL) {
-            done = true;
             cancel = true;
             manager.raiseAcquireCancel(index);
         } else if (step.Rc == TWRC_XFERDONE && step.OwnFault == TWCC_SUCCESS) {
@@ -76,17 +77,21 @@ void TTwainSource::TransferImages()
         image = QImage();
         nativeBlock.reset();
 
-        if (!done) {
-            TW_PENDINGXFERS pending{};
-            const TW_UINT16 rc = call(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending);
-            done = rc != TWRC_SUCCESS || pending.Count == 0;
-        }
-        if (!done && (cancel || failures >= MaxFailuresInARow)) {
-            TW_PENDINGXFERS pending{};
-            done = call(DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET, &pending) == TWRC_SUCCESS
+        // A handler that closed or disabled the source has ended the transfers already.
+        if (!inTransfer_)
+            break;
+        // Every image ends with MSG_ENDXFER, a cancelled one too; what is left is
+        // dropped with MSG_RESET when the sequence is cancelled or keeps failing.
+        TW_PENDINGXFERS pending{};
+        const TW_UINT16 rc = call(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending);
+        done = rc != TWRC_SUCCESS || pending.Count == 0;
+        if (rc != TWRC_SUCCESS || (!done && (cancel || failures >= MaxFailuresInARow))) {
+            TW_PENDINGXFERS reset{};
+            done = call(DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET, &reset) == TWRC_SUCCESS || done
                    || failures >= MaxFailuresInARow;
         }
     }
+    inTransfer_ = false;
     SetEnabled(false);
     manager.raiseTransferComplete(index, cancel);
     manager.ResetConnection();
@@ -164,34 +169,40 @@ TTwainSource::TStep TTwainSource::transferMemory(QImage &Image)
     if (const TW_UINT16 fault = assembler.Start(header, table, rgb))
         return {TWRC_FAILURE, fault};
 
-    // The transfer: strips of the preferred size into one buffer, copied on as one
-    // stream of rows.
+    // The transfer: strips into one buffer of the source's preferred size (within
+    // its bounds), each placed where its own fields say.
     rc = call(DG_CONTROL, DAT_SETUPMEMXFER, MSG_GET, &setup);
     if (rc != TWRC_SUCCESS)
         return {rc};
-    if (setup.Preferred == 0)
+    // More than the whole image buys nothing; less than the source's minimum it refuses.
+    uint64_t bufferSize = std::min<uint64_t>(setup.Preferred, std::max<uint64_t>(setup.MinBufSize, uint64_t(size)));
+    bufferSize = std::max<uint64_t>(bufferSize, setup.MinBufSize);
+    if (setup.MaxBufSize >= setup.MinBufSize)
+        bufferSize = std::min<uint64_t>(bufferSize, setup.MaxBufSize);
+    if (bufferSize == 0)
         return {TWRC_FAILURE, TWCC_BADVALUE};
-    std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[setup.Preferred]);
+    std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[bufferSize]);
     if (!buffer)
         return {TWRC_FAILURE, TWCC_LOWMEMORY};
     TW_IMAGEMEMXFER strip;
-    std::memset(&strip, 0xFF, sizeof strip);
-    strip.Memory.Flags = TWMF_APPOWNS | TWMF_POINTER;
-    strip.Memory.Length = setup.Preferred;
-    strip.Memory.TheMem = buffer.get();
     do {
+        // Every field the source does not fill stays "don't care", never last strip's.
+        std::memset(&strip, 0xFF, sizeof strip);
+        strip.Memory.Flags = TWMF_APPOWNS | TWMF_POINTER;
+        strip.Memory.Length = TW_UINT32(bufferSize);
+        strip.Memory.TheMem = buffer.get();
         strip.BytesWritten = 0;
         rc = call(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, &strip);
         if (rc == TWRC_SUCCESS || rc == TWRC_XFERDONE) {
-            // A count beyond the buffer or beyond the image is a lie; the image
-            // built from it would be too.
-            if (strip.BytesWritten > setup.Preferred
-                || !assembler.Append(buffer.get(), strip.BytesWritten))
-                return {TWRC_FAILURE, TWCC_BADVALUE};
+            if (const TW_UINT16 fault = assembler.Place(strip, buffer.get(), size_t(bufferSize)))
+                return {TWRC_FAILURE, fault};
         }
     } while (rc == TWRC_SUCCESS);
     if (rc != TWRC_XFERDONE)
         return {rc};
+    // Done before every row came: a partial picture is no scan of the card.
+    if (!assembler.Complete())
+        return {TWRC_FAILURE, TWCC_BADVALUE};
     Image = assembler.Finish();
     return {rc};
 }

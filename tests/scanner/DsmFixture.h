@@ -32,7 +32,9 @@ public:
     // The triplets as "DG/DAT/MSG=RC" texts in hex, for readable comparisons.
     std::vector<std::string> TripletTexts(size_t From = 0) const;
     bool LastImage(VfbImage &Out) const { return lastImage_(&Out) == 0; }
-    void ClearTriplets() const { reset_(); }
+    // Every setting back to its default, the record emptied and every session ended,
+    // as a manager left in a state no application can leave cleanly needs.
+    void ResetManager() const { reset_(); }
 
 private:
     void *handle_ = nullptr;

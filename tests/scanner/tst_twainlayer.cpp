@@ -108,6 +108,15 @@ protected:
         Manager->Poll();
     }
 
+    // The manager answers every call out of the standard's order with TWCC_SEQERROR:
+    // the layer's own order must never meet one.
+    void ExpectNoSequenceErrors(size_t From = 0) const
+    {
+        const std::vector<VfbTriplet> all = Dsm.Triplets();
+        for (size_t i = From; i < all.size(); ++i)
+            EXPECT_NE(all[i].Cc, TWCC_SEQERROR) << "triplet " << Dsm.TripletTexts(i)[0];
+    }
+
     // Compares pixel by pixel with the image exactly as the source handed it out.
     void ExpectRendered(const QImage &Image) const
     {
@@ -237,16 +246,19 @@ TEST_F(TwainLayer, ChoosingThroughTheDialog)
 
 TEST_F(TwainLayer, EveryRefusalLeavesTheStateTheRulesGive)
 {
-    Set("scan_ms", "100000");
     const struct { const char *Fail; bool Opens, Enables, Disables; int OpenAfterClose; } cases[] = {
         {nullptr, true, true, true, 0},
         {"fail 1 3 0x401", false, false, true, 0}, // open the source
         {"fail 1 9 0x502", true, false, true, 0},  // enable
-        {"fail 1 9 0x501", true, true, false, 0},  // disable
+        {"fail 1 9 0x501", true, true, false, 1},  // disable: still enabled, so it cannot close
         {"fail 1 3 0x402", true, true, true, 1},   // close
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.Fail ? c.Fail : "none");
+        // A source that refused to go leaves its session behind in the manager.
+        Manager.reset();
+        Dsm.ResetManager();
+        Set("scan_ms", "100000");
         if (c.Fail)
             Set(c.Fail, "1 4");
         Fresh();
@@ -272,9 +284,9 @@ TEST_F(TwainLayer, EveryRefusalLeavesTheStateTheRulesGive)
             EXPECT_FALSE(source->Loaded());
             EXPECT_EQ(Manager->OpenSourceCount(), c.OpenAfterClose);
         }
-        if (c.Fail)
-            Set(c.Fail, "");
     }
+    Manager.reset();
+    Dsm.ResetManager();
     Set("fail 1 4 0x301", "1 4");
     Fresh();
     ASSERT_TRUE(Manager->LoadDsm());
@@ -344,8 +356,14 @@ TEST_F(TwainLayer, CapabilityResults)
 
 TEST_F(TwainLayer, TransfersDeliverWhatTheSourceRendered)
 {
-    Set("preferred", "1000"); // strips that split rows
-    const struct { uint8_t Mode; TW_UINT16 PixelType; const char *Flavor; QImage::Format Format; } cases[] = {
+    Set("preferred", "1000"); // strips of a few whole rows
+    const struct {
+        uint8_t Mode;
+        TW_UINT16 PixelType;
+        const char *Flavor;
+        QImage::Format Format;
+        const char *RowBytes = "dib";
+    } cases[] = {
         {TransferNative, TWPT_RGB, "0", QImage::Format_RGB32},
         {TransferNative, TWPT_GRAY, "0", QImage::Format_RGB32},
         {TransferNative, TWPT_BW, "1", QImage::Format_RGB32},
@@ -355,12 +373,15 @@ TEST_F(TwainLayer, TransfersDeliverWhatTheSourceRendered)
         {TransferMemory, TWPT_BW, "0", QImage::Format_Mono},
         {TransferMemory, TWPT_BW, "1", QImage::Format_Mono},
         {TransferMemory, TWPT_PALETTE, "0", QImage::Format_Indexed8},
+        // Rows of 150 bytes for 50 pixels, not the DIB's 152: placed by BytesPerRow.
+        {TransferMemory, TWPT_RGB, "0", QImage::Format_BGR888, "tight"},
         {TransferFile, TWPT_RGB, "0", QImage::Format_Invalid},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE("mode " + std::to_string(c.Mode) + " type " + std::to_string(c.PixelType)
-                     + " flavour " + c.Flavor);
+                     + " flavour " + c.Flavor + " rows " + c.RowBytes);
         Set("pixel_flavor", c.Flavor);
+        Set("row_bytes", c.RowBytes);
         Fresh();
         QString fileName;
         Manager->OnAfterFileTransfer = [&](TTwainManager *, int, const QString &Name, int) { fileName = Name; };
@@ -376,6 +397,7 @@ TEST_F(TwainLayer, TransfersDeliverWhatTheSourceRendered)
             EXPECT_FALSE(fileName.isEmpty());
         EXPECT_EQ(Images[0].dotsPerMeterX(), c.Mode == TransferMemory ? 1968 : Images[0].dotsPerMeterX());
         ExpectRendered(Images[0]);
+        ExpectNoSequenceErrors();
     }
 }
 
@@ -391,7 +413,10 @@ TEST_F(TwainLayer, PendingImagesCancelAndFailures)
         {"2", "0", "", "xferready", false, false, {"acquire 0", "acquire 0", "disabled 0", "complete 0"}, 0, 2},
         {"2", "1", "", "xferready", false, false, {"acquire 0", "acquire 0", "disabled 0", "complete 0"}, 0, 2},
         {"2", "0", "", "xferready", true, false, {"acquire 0", "disabled 0", "complete 0 canceled"}, 1, 1},
-        {"2", "0", "3 0", "xferready", false, false, {"cancel 0", "disabled 0", "complete 0 canceled"}, 0, 0},
+        // Closed from the handler with an image left: ended and reset before disabling.
+        {"2", "0", "", "xferready", true, true, {"acquire 0", "disabled 0", "complete 0 canceled"}, 1, 1},
+        // A cancelled transfer still ends with MSG_ENDXFER; the image left is dropped.
+        {"2", "0", "3 0", "xferready", false, false, {"cancel 0", "disabled 0", "complete 0 canceled"}, 1, 1},
         {"1", "0", "1 2", "xferready", false, false, {"error 0 1 2", "disabled 0", "complete 0"}, 0, 1},
         {"1", "0", "", "closereq", false, false, {"cancel 0", "complete 0 canceled", "disabled 0"}, 0, 0},
     };
@@ -416,6 +441,7 @@ TEST_F(TwainLayer, PendingImagesCancelAndFailures)
         EXPECT_TRUE(Manager->ManagerOpen());
         EXPECT_FALSE(Manager->SourcesListed());
         EXPECT_EQ(Manager->OpenSourceCount(), 0);
+        ExpectNoSequenceErrors(from);
     }
 }
 
@@ -443,8 +469,7 @@ TEST_F(TwainLayer, OneWholeAcquisitionFromLoadToRebuiltConnection)
         "1/2/601=4",                                   // the poll: transfer ready
         "2/101/1=0", "1/6/1=0", "1/1/1=0", "1/6/1=0",  // image info, buffer, unit, buffer
         "2/103/1=0", "2/103/1=0", "2/103/1=6",         // strips
-        "1/9/501=0", "1/3/402=0",                      // the handler closes the source
-        "1/5/701=1",                                   // end of transfer refused: closed
+        "1/5/701=0", "1/9/501=0", "1/3/402=0",         // the handler closes the source
         "1/4/302=0",                                   // the connection rebuilt
         "1/4/301=0",
     }));
@@ -462,6 +487,8 @@ TEST_F(TwainLayer, BrokenSourcesCostTheImageNotTheProgram)
         {"native_bisize", TransferNative, 0}, {"native_clrused", TransferNative, 0},
         {"native_bitcount", TransferNative, 0}, {"native_width0", TransferNative, 0},
         {"mem_byteswritten", TransferMemory, 0}, {"mem_extra", TransferMemory, 0},
+        {"mem_rowbytes_short", TransferMemory, 0}, {"mem_compressed", TransferMemory, 0},
+        {"mem_short", TransferMemory, 0},
         {"info_zero", TransferMemory, 0}, {"info_negative", TransferMemory, 0},
         {"info_huge", TransferMemory, 0},
         {"native_height_neg", TransferNative, 1}, // a top-down DIB, which the format allows
@@ -485,6 +512,7 @@ TEST_F(TwainLayer, BrokenSourcesCostTheImageNotTheProgram)
         }
         EXPECT_EQ(Log.back(), "complete 0");
         EXPECT_TRUE(Manager->ManagerOpen());
+        ExpectNoSequenceErrors();
     }
 }
 

@@ -131,7 +131,87 @@ TEST(NativeDib, LyingHeadersAreRefusedWithinTheBlock)
     EXPECT_EQ(NativeDibToImage(shortBlock.data(), shortBlock.size()).Fault, TWCC_BADVALUE);
 }
 
-TEST(StripAssembler, RefusesWhatItCannotHoldAndBlanksWhatNeverCame)
+namespace {
+
+// A 5 x 4 RGB picture in the source's red-green-blue order, pixel (x, y) = (10x + y, 100 + y, 200 + x).
+QRgb sourcePixel(int X, int Y)
+{
+    return qRgb(10 * X + Y, 100 + Y, 200 + X);
+}
+
+// The strip of Rows x Columns from (X, Y), each row BytesPerRow long.
+struct TTestStrip
+{
+    TW_IMAGEMEMXFER Fields;
+    std::vector<uint8_t> Bytes;
+};
+
+TTestStrip rgbStrip(int X, int Y, int Columns, int Rows, int BytesPerRow)
+{
+    TTestStrip strip{};
+    strip.Fields.Compression = TWCP_NONE;
+    strip.Fields.BytesPerRow = TW_UINT32(BytesPerRow);
+    strip.Fields.Columns = TW_UINT32(Columns);
+    strip.Fields.Rows = TW_UINT32(Rows);
+    strip.Fields.XOffset = TW_UINT32(X);
+    strip.Fields.YOffset = TW_UINT32(Y);
+    strip.Fields.BytesWritten = TW_UINT32(Rows * BytesPerRow);
+    strip.Bytes.assign(size_t(Rows * BytesPerRow), 0xEE);
+    for (int r = 0; r < Rows; ++r)
+        for (int c = 0; c < Columns; ++c) {
+            const QRgb p = sourcePixel(X + c, Y + r);
+            uint8_t *at = &strip.Bytes[size_t(r * BytesPerRow + 3 * c)];
+            at[0] = uint8_t(qRed(p));
+            at[1] = uint8_t(qGreen(p));
+            at[2] = uint8_t(qBlue(p));
+        }
+    return strip;
+}
+
+BITMAPINFOHEADER headerOf(int Width, int Height, int BitCount)
+{
+    BITMAPINFOHEADER h{};
+    h.biWidth = Width;
+    h.biHeight = Height;
+    h.biBitCount = uint16_t(BitCount);
+    return h;
+}
+
+} // namespace
+
+// Wherever and in whatever order the strips come, padded or not, each lands on its rows.
+TEST(StripAssembler, PlacesEachStripByItsFields)
+{
+    const struct { const char *Name; std::vector<TTestStrip> Strips; } cases[] = {
+        {"padded rows, two strips", {rgbStrip(0, 0, 5, 2, 16), rgbStrip(0, 2, 5, 2, 16)}},
+        {"unpadded rows, bottom first", {rgbStrip(0, 3, 5, 1, 15), rgbStrip(0, 0, 5, 3, 15)}},
+        {"tiles", {rgbStrip(0, 0, 2, 4, 6), rgbStrip(2, 0, 3, 4, 12)}},
+    };
+    for (const auto &c : cases) {
+        TStripAssembler assembler;
+        ASSERT_EQ(assembler.Start(headerOf(5, 4, 24), {}, true), TWCC_SUCCESS);
+        for (const TTestStrip &strip : c.Strips)
+            ASSERT_EQ(assembler.Place(strip.Fields, strip.Bytes.data(), strip.Bytes.size()), TWCC_SUCCESS) << c.Name;
+        const QImage image = assembler.Finish();
+        ASSERT_EQ(image.size(), QSize(5, 4)) << c.Name;
+        for (int y = 0; y < 4; ++y)
+            for (int x = 0; x < 5; ++x)
+                ASSERT_EQ(image.pixel(x, y), sourcePixel(x, y)) << c.Name << " " << x << "," << y;
+    }
+
+    // One bit a pixel: the flavour's table decides what 1 means.
+    TStripAssembler mono;
+    ASSERT_EQ(mono.Start(headerOf(9, 1, 1), BlackWhiteTable(TWPF_VANILLA), false), TWCC_SUCCESS);
+    TW_IMAGEMEMXFER row{TWCP_NONE, 2, 9, 1, 0, 0, 2, {}};
+    const uint8_t bits[] = {0xFF, 0x00};
+    ASSERT_EQ(mono.Place(row, bits, sizeof bits), TWCC_SUCCESS);
+    const QImage image = mono.Finish();
+    ASSERT_EQ(image.format(), QImage::Format_Mono);
+    EXPECT_EQ(image.pixel(0, 0), qRgb(0, 0, 0));
+    EXPECT_EQ(image.pixel(8, 0), qRgb(255, 255, 255));
+}
+
+TEST(StripAssembler, StripsThatContradictTheImageCostIt)
 {
     const struct { int Width, Height, BitCount; bool Swap; TW_UINT16 Fault; } refused[] = {
         {0, 4, 8, false, TWCC_BADVALUE}, {4, -5, 8, false, TWCC_BADVALUE},
@@ -139,27 +219,37 @@ TEST(StripAssembler, RefusesWhatItCannotHoldAndBlanksWhatNeverCame)
         {2000000000, 2000000000, 24, true, TWCC_LOWMEMORY},
     };
     for (const auto &c : refused) {
-        BITMAPINFOHEADER h{};
-        h.biWidth = c.Width;
-        h.biHeight = c.Height;
-        h.biBitCount = uint16_t(c.BitCount);
         TStripAssembler assembler;
-        EXPECT_EQ(assembler.Start(h, {}, c.Swap), c.Fault) << c.Width << "x" << c.Height;
+        EXPECT_EQ(assembler.Start(headerOf(c.Width, c.Height, c.BitCount), {}, c.Swap), c.Fault)
+            << c.Width << "x" << c.Height;
         EXPECT_TRUE(assembler.Finish().isNull());
     }
 
-    BITMAPINFOHEADER h{};
-    h.biWidth = 9;
-    h.biHeight = 3;
-    h.biBitCount = 1;
+    const struct { const char *Name; void (*Spoil)(TTestStrip &); } lies[] = {
+        {"rows past the end", [](TTestStrip &s) { s.Fields.YOffset = 3; }},
+        {"columns past the end", [](TTestStrip &s) { s.Fields.XOffset = 1; }},
+        {"rows shorter than their pixels", [](TTestStrip &s) { s.Fields.BytesPerRow = 14; }},
+        {"compressed", [](TTestStrip &s) { s.Fields.Compression = 1; }},
+        {"more written than the buffer holds", [](TTestStrip &s) { s.Fields.BytesWritten = 100; }},
+        {"fewer written than the rows need", [](TTestStrip &s) { s.Fields.BytesWritten = 40; }},
+        {"fields left as don't care", [](TTestStrip &s) { s.Fields.Rows = TWON_DONTCARE32; }},
+    };
+    for (const auto &c : lies) {
+        TStripAssembler assembler;
+        ASSERT_EQ(assembler.Start(headerOf(5, 4, 24), {}, true), TWCC_SUCCESS);
+        TTestStrip strip = rgbStrip(0, 0, 5, 2, 16);
+        c.Spoil(strip);
+        EXPECT_EQ(assembler.Place(strip.Fields, strip.Bytes.data(), strip.Bytes.size()), TWCC_BADVALUE) << c.Name;
+    }
+
+    // Done before every row came, or a row sent twice: no picture.
     TStripAssembler assembler;
-    ASSERT_EQ(assembler.Start(h, BlackWhiteTable(TWPF_VANILLA), false), TWCC_SUCCESS);
-    const uint8_t firstRow[] = {0xFF, 0x80, 0, 0};
-    ASSERT_TRUE(assembler.Append(firstRow, 4));
-    const QImage image = assembler.Finish();
-    ASSERT_EQ(image.format(), QImage::Format_Mono);
-    EXPECT_EQ(image.pixel(8, 0), qRgb(0, 0, 0));   // vanilla: 1 is black
-    EXPECT_EQ(image.pixel(0, 2), qRgb(255, 255, 255));
+    ASSERT_EQ(assembler.Start(headerOf(5, 4, 24), {}, true), TWCC_SUCCESS);
+    const TTestStrip top = rgbStrip(0, 0, 5, 2, 15);
+    ASSERT_EQ(assembler.Place(top.Fields, top.Bytes.data(), top.Bytes.size()), TWCC_SUCCESS);
+    EXPECT_FALSE(assembler.Complete());
+    EXPECT_EQ(assembler.Place(top.Fields, top.Bytes.data(), top.Bytes.size()), TWCC_BADVALUE) << "rows sent twice";
+    EXPECT_TRUE(assembler.Finish().isNull());
 }
 
 TEST(StripAssembler, ResolutionFollowsTheUnit)
