@@ -30,20 +30,31 @@ TW_HANDLE NewOneValue(TW_UINT16 ItemType, TW_UINT32 Item)
     return one;
 }
 
-TW_HANDLE NewUInt16Enumeration(const std::vector<TW_UINT16> &Items, TW_UINT32 Current, TW_UINT32 Default)
+namespace {
+
+// A container of UINT16 items: Head's fields before ItemList, then the items.
+template <typename Head>
+TW_HANDLE newUInt16List(Head Fields, const std::vector<TW_UINT16> &Items)
 {
-    const size_t size = offsetof(TW_ENUMERATION, ItemList) + Items.size() * sizeof(TW_UINT16);
-    auto *block = static_cast<TW_UINT8 *>(TwainAlloc(size));
+    constexpr size_t headSize = offsetof(Head, ItemList);
+    auto *block = static_cast<TW_UINT8 *>(TwainAlloc(headSize + Items.size() * sizeof(TW_UINT16)));
     if (!block)
         return nullptr;
+    Fields.ItemType = TWTY_UINT16;
+    Fields.NumItems = static_cast<TW_UINT32>(Items.size());
+    std::memcpy(block, &Fields, headSize);
+    std::memcpy(block + headSize, Items.data(), Items.size() * sizeof(TW_UINT16));
+    return block;
+}
+
+} // namespace
+
+TW_HANDLE NewUInt16Enumeration(const std::vector<TW_UINT16> &Items, TW_UINT32 Current, TW_UINT32 Default)
+{
     TW_ENUMERATION head{};
-    head.ItemType = TWTY_UINT16;
-    head.NumItems = static_cast<TW_UINT32>(Items.size());
     head.CurrentIndex = Current;
     head.DefaultIndex = Default;
-    std::memcpy(block, &head, offsetof(TW_ENUMERATION, ItemList));
-    std::memcpy(block + offsetof(TW_ENUMERATION, ItemList), Items.data(), Items.size() * sizeof(TW_UINT16));
-    return block;
+    return newUInt16List(head, Items);
 }
 
 TW_HANDLE NewFix32Range(double Min, double Max, double Step, double Default, double Current)
@@ -62,16 +73,7 @@ TW_HANDLE NewFix32Range(double Min, double Max, double Step, double Default, dou
 
 TW_HANDLE NewUInt16Array(const std::vector<TW_UINT16> &Items)
 {
-    const size_t size = offsetof(TW_ARRAY, ItemList) + Items.size() * sizeof(TW_UINT16);
-    auto *block = static_cast<TW_UINT8 *>(TwainAlloc(size));
-    if (!block)
-        return nullptr;
-    TW_ARRAY head{};
-    head.ItemType = TWTY_UINT16;
-    head.NumItems = static_cast<TW_UINT32>(Items.size());
-    std::memcpy(block, &head, offsetof(TW_ARRAY, ItemList));
-    std::memcpy(block + offsetof(TW_ARRAY, ItemList), Items.data(), Items.size() * sizeof(TW_UINT16));
-    return block;
+    return newUInt16List(TW_ARRAY{}, Items);
 }
 
 std::optional<TW_UINT32> ReadOneValue(const TW_CAPABILITY &Cap, TW_UINT16 ItemType)
