@@ -341,7 +341,8 @@ TEST_F(Conformance, Twain2ApplicationIsToldByCallback)
     EntryPoint entry{};
     entry.Size = sizeof entry;
     ASSERT_EQ(dsm(app, DatEntryPoint, MsgGet, &entry), RcSuccess);
-    EXPECT_EQ(entry.DSM_Entry, entry_);
+    const EntryProc given = entry.DSM_Entry; // a packed field: no reference to it
+    EXPECT_EQ(given, entry_);
     ASSERT_TRUE(entry.DSM_MemAllocate && entry.DSM_MemFree && entry.DSM_MemLock && entry.DSM_MemUnlock);
     ASSERT_EQ(dsm(app, DatIdentity, MsgGetDefault, &app.Source), RcSuccess);
     ASSERT_EQ(dsm(app, DatIdentity, MsgOpenDs, &app.Source), RcSuccess);
@@ -355,8 +356,9 @@ TEST_F(Conformance, Twain2ApplicationIsToldByCallback)
         // The bound only keeps a broken manager from hanging the test.
         ASSERT_TRUE(n.Arrived.wait_for(lock, std::chrono::seconds(10), [&] { return !n.Messages.empty(); }));
         EXPECT_EQ(n.Messages, std::vector<UInt16>{MsgXferReady});
-        EXPECT_EQ(n.Origin, app.Source.Id);
-        EXPECT_EQ(n.Destination, app.Self.Id);
+        const UInt32 sourceId = app.Source.Id, selfId = app.Self.Id;
+        EXPECT_EQ(n.Origin, sourceId);
+        EXPECT_EQ(n.Destination, selfId);
     }
     void *handle = nullptr;
     ASSERT_EQ(ds(app, DgImage, DatImageNativeXfer, MsgGet, &handle), RcXferDone);

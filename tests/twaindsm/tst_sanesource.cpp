@@ -160,6 +160,11 @@ public:
     void openDevice()
     {
         openManager();
+        // SANE's test backend leaks the buffer of a reader it cancels mid-scan. Kept
+        // loaded, the leak checker can name it, and lsan.supp lets that one leak go.
+        static void *const pinned = dlopen("/usr/lib/x86_64-linux-gnu/sane/libsane-test.so.1",
+                                           RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+        (void)pinned;
         std::strcpy(source_.ProductName, "Noname frontend-tester");
         ASSERT_EQ(call(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &source_), TWRC_SUCCESS);
     }
@@ -516,7 +521,8 @@ TEST_F(SaneDsm, AStalledDeviceNeverHoldsTheApplication)
     EXPECT_EQ(status(), TWCC_CHECKDEVICEONLINE);
     TW_CAPABILITY online{CAP_DEVICEONLINE, TWON_DONTCARE16, nullptr};
     ASSERT_EQ(toSource(DG_CONTROL, DAT_CAPABILITY, MSG_GETCURRENT, &online), TWRC_SUCCESS);
-    EXPECT_EQ(static_cast<TW_ONEVALUE *>(online.hContainer)->Item, TwFalse);
+    const TW_UINT32 isOnline = static_cast<TW_ONEVALUE *>(online.hContainer)->Item;
+    EXPECT_EQ(isOnline, TwFalse);
     TwainFree(online.hContainer);
     ASSERT_EQ(call(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &source_), TWRC_SUCCESS);
     ASSERT_EQ(call(nullptr, DG_CONTROL, DAT_PARENT, MSG_CLOSEDSM, nullptr), TWRC_SUCCESS);
