@@ -230,10 +230,8 @@ TReply TVirtualFlatbed::ImageMemXfer(TW_IMAGEMEMXFER &Xfer)
     if (!image_)
         return Failure(TWCC_LOWMEMORY);
     const TBadOutput bad = script().Bad;
-    if (first) {
+    if (first)
         nextRow_ = 0;
-        SetState(StateTransferring);
-    }
 
     TReply reply;
     if (nextRow_ >= image_->Height) {
@@ -244,8 +242,10 @@ TReply TVirtualFlatbed::ImageMemXfer(TW_IMAGEMEMXFER &Xfer)
     } else {
         reply = WriteStrip(*image_, nextRow_, Xfer, stripShape());
     }
+    // A buffer no row fits in is refused before the transfer begins.
     if (reply.Rc == TWRC_FAILURE)
         return reply;
+    SetState(StateTransferring);
     switch (bad) {
     case TBadOutput::MemBytesWritten: Xfer.BytesWritten = Xfer.Memory.Length + 4096; break;
     case TBadOutput::MemRowBytesShort: Xfer.BytesPerRow = (Xfer.Columns * image_->BitsPerPixel + 7) / 8 - 1; break;
