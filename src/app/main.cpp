@@ -6,7 +6,7 @@
 #include "platform/TerminationSignals.h"
 #include "settings/VerInfo.h"
 
-#include <QDir>
+#include <QCoreApplication>
 
 #include <cstdio>
 #include <cstring>
@@ -21,16 +21,20 @@ int answerInformationOptions(int argc, char *argv[])
         if (std::strcmp(argv[i], "--version") == 0)
             return PrintProgramVersion("vellumora");
         if (std::strcmp(argv[i], "--help") == 0) {
-            std::fputs("Usage: vellumora [OPTION]...\n"
-                       "Digitise collectible cards one by one with a flatbed scanner.\n"
-                       "\n"
-                       "      --help     display this help and exit\n"
-                       "      --version  output version information and exit\n"
-                       "\n"
-                       "Qt's own options (such as -platform NAME) are accepted too.\n"
-                       "Scans are stored in \"pics\" beside the program when it may write\n"
-                       "there, else in ~/.local/share/Vellumora/pics.\n",
-                       stdout);
+            // The help speaks the user's language too; finding the catalogues
+            // needs the executable's folder, which needs an application object.
+            QCoreApplication core(argc, argv);
+            InitMessageCatalogue(MessageCatalogueLocation());
+            const QString help = _("Usage: vellumora [OPTION]...\n"
+                                   "Digitise collectible cards one by one with a flatbed scanner.\n"
+                                   "\n"
+                                   "      --help     display this help and exit\n"
+                                   "      --version  output version information and exit\n"
+                                   "\n"
+                                   "Qt's own options (such as -platform NAME) are accepted too.\n"
+                                   "Scans are stored in \"pics\" beside the program when it may write\n"
+                                   "there, else in ~/.local/share/Vellumora/pics.\n");
+            std::fputs(help.toLocal8Bit().constData(), stdout);
             return 0;
         }
     }
@@ -46,7 +50,7 @@ int main(int argc, char *argv[])
 
     TApplication app(argc, argv);
     QuitOnTerminationSignals();
-    InitMessageCatalogue(LocaleDir());
+    InitMessageCatalogue(MessageCatalogueLocation());
 
     TAppForms forms;
     bool started = false;

@@ -79,12 +79,12 @@ QString ScanDataDir()
     return UserAppDataDir() + QStringLiteral("Vellumora/");
 }
 
-QString LocaleDir()
+TCatalogueLocation MessageCatalogueLocation()
 {
     const QString prefix = InstalledPrefix();
     if (!prefix.isEmpty())
-        return prefix + QStringLiteral("share/locale");
-    return ExeDir() + QStringLiteral("locale");
+        return {prefix + QStringLiteral("share/locale"), QByteArrayLiteral("vellumora")};
+    return {ExeDir() + QStringLiteral("locale"), QByteArrayLiteral("default")};
 }
 
 QString InstalledLibDir()

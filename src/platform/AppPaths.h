@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QChar>
 #include <QString>
 
@@ -30,9 +31,16 @@ QString InstalledPrefix();
 // it may write there and is no installed copy, else ~/.local/share/Vellumora/
 // (honours XDG_DATA_HOME).
 QString ScanDataDir();
-// The message catalogues: "locale" beside the executable, or <prefix>/share/locale
-// for an installed copy.
-QString LocaleDir();
+// Where the message catalogues are and which text domain names them: an
+// installed copy shares <prefix>/share/locale with every other program, so its
+// catalogues carry the package's name ("vellumora"); a build folder or an
+// unpacked copy keeps "default" in the "locale" folder beside the executable.
+struct TCatalogueLocation
+{
+    QString Dir;
+    QByteArray TextDomain;
+};
+TCatalogueLocation MessageCatalogueLocation();
 // Where an installed copy keeps its private libraries: <prefix>/lib/vellumora/,
 // found relative to the executable so any prefix works.
 QString InstalledLibDir();

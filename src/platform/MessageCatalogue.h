@@ -1,10 +1,18 @@
 #pragma once
 
+#include "platform/AppPaths.h"
+
 #include <QString>
 
-// Sets the process locale from the environment (falling back to C.UTF-8) and
-// binds the text domain "default" to the catalogues in LocaleDir.
-void InitMessageCatalogue(const QString &LocaleDir);
+// Sets the process locale from the environment and binds the catalogues of
+// Location: texts follow the user's language as gettext chooses it (LANGUAGE,
+// LC_ALL, LC_MESSAGES, LANG), and Qt's own texts (standard buttons, the file
+// dialog) follow the language of the catalogue in use. Without a catalogue for
+// the user's language every text shows as written.
+void InitMessageCatalogue(const TCatalogueLocation &Location);
+
+// The language of the catalogue in use ("de", "pl"); empty when texts show as written.
+QString MessageCatalogueLanguage();
 
 // A user-visible text through the message catalogue. Without a catalogue the
 // text shows as written.
