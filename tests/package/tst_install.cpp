@@ -28,6 +28,7 @@
 #include <QThread>
 
 #include <csignal>
+#include <cstring>
 #include <unistd.h>
 
 namespace {
@@ -176,24 +177,43 @@ TEST_F(InstalledCopy, FindsItsDataSourceManager)
     manager.UnloadDsm();
 }
 
-TEST_F(InstalledCopy, FindsItsMessageCatalogue)
+// The package's catalogues carry its own text domain in the folder every program
+// shares, and the installed program speaks them, down to --help in a terminal.
+TEST_F(InstalledCopy, SpeaksGermanAndPolishFromItsOwnCatalogues)
 {
-    TTestEnvironment env;
-    const QString po = env.WriteFile(QStringLiteral("xx.po"),
-                                     "msgid \"\"\nmsgstr \"Content-Type: text/plain; charset=UTF-8\\n\"\n\n"
-                                     "msgid \"Scanner\"\nmsgstr \"Skaner\"\n");
-    const QString dir = Prefix() + QStringLiteral("share/locale/xx/LC_MESSAGES");
-    ASSERT_TRUE(QDir().mkpath(dir));
-    ASSERT_EQ(QProcess::execute(QStringLiteral("msgfmt"),
-                                {QStringLiteral("-o"), dir + QStringLiteral("/default.mo"), po}),
-              0);
+    for (const QString &language : {QStringLiteral("de"), QStringLiteral("pl")}) {
+        const QString dir = Prefix() + QStringLiteral("share/locale/%1/LC_MESSAGES/").arg(language);
+        EXPECT_TRUE(QFile::exists(dir + QStringLiteral("vellumora.mo"))) << dir.toStdString();
+        EXPECT_FALSE(QFile::exists(dir + QStringLiteral("default.mo"))) << dir.toStdString();
+    }
     SetExeDirOverride(Prefix() + QStringLiteral("bin"));
-    qputenv("LANGUAGE", "xx");
-    InitMessageCatalogue(LocaleDir());
+    const TCatalogueLocation location = MessageCatalogueLocation();
+    EXPECT_EQ(location.TextDomain, QByteArrayLiteral("vellumora"));
+    qputenv("LANGUAGE", "pl");
+    InitMessageCatalogue(location);
     EXPECT_EQ(_("Scanner"), QStringLiteral("Skaner"));
     qunsetenv("LANGUAGE");
-    InitMessageCatalogue(QStringLiteral("/nonexistent"));
-    QFile::remove(dir + QStringLiteral("/default.mo"));
+    InitMessageCatalogue({QStringLiteral("/nonexistent"), QByteArrayLiteral("default")});
+
+    struct
+    {
+        const char *Variable, *Value, *FirstWords;
+    } const cases[] = {
+        {"LANGUAGE", "de", "Aufruf: vellumora"},
+        {"LANGUAGE", "pl", "Użycie: vellumora"},
+        {"LANG", "de_DE.UTF-8", "Aufruf: vellumora"},   // whether or not that locale is installed
+        {"LANGUAGE", "fr", "Usage: vellumora"},         // no catalogue: as written
+    };
+    for (const auto &c : cases) {
+        QProcessEnvironment environment = bareEnvironment();
+        if (std::strcmp(c.Variable, "LANG") == 0)
+            environment.remove(QStringLiteral("LC_ALL"));
+        environment.insert(QString::fromLatin1(c.Variable), QString::fromLatin1(c.Value));
+        const TRun help = Run(QStringLiteral("vellumora"), {QStringLiteral("--help")}, environment);
+        EXPECT_EQ(help.Code, 0);
+        EXPECT_TRUE(help.Out.startsWith(QString::fromUtf8(c.FirstWords)))
+            << c.Variable << "=" << c.Value << ": " << help.Out.toStdString();
+    }
 }
 
 // Scans go beside the executable only where it may write and is no installed
