@@ -28,6 +28,8 @@
 #include <QTableView>
 #include <QTreeWidget>
 
+#include <algorithm>
+
 namespace {
 
 constexpr int kClientWidth = 937;
@@ -157,6 +159,9 @@ void TfrmDownloadData::createControls()
     cbWithoutScan->setGeometry(8, 144, 241, 17);
     btFilter->setGeometry(32, 168, 81, 25);
     btResetFilter->setGeometry(144, 168, 81, 25);
+    // A longer translation ("Zurücksetzen") widens its button rather than lose its end.
+    for (QPushButton *button : {btFilter, btResetFilter})
+        button->resize(std::max(button->width(), button->sizeHint().width()), button->height());
     for (QLabel *label : {lbSubsets, lbRarity, lbLanguages})
         label->setBuddy(label == lbSubsets ? cbSubsets : label == lbRarity ? cbRarity : cbLanguages);
     EnableFilterGroup(false);
