@@ -1,15 +1,21 @@
 #include "platform/MessageCatalogue.h"
+#include "scanner/FormSelectSource.h"
 #include "support/AppFixture.h"
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QMenuBar>
 #include <QProcess>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QSet>
+#include <QStyle>
+#include <QStyleOptionButton>
 
 namespace {
 
@@ -137,6 +143,69 @@ TEST(MessageCatalogue, TheBuildSpeaksGermanAndPolishFromTheFirstRunOn)
         EXPECT_TRUE(dialogs.Messages[0].Text.startsWith(QString::fromUtf8(c.FirstWords)))
             << dialogs.Messages[0].Text.toStdString();
         EXPECT_EQ(forms.frmMain->menuBar()->actions().value(0)->text(), QString::fromUtf8(c.FileMenu));
+    }
+}
+
+namespace {
+
+// The width a widget's text needs and the width it has, or {0, 0} for a widget
+// without text. A push button's size hint holds a minimum width of the style's,
+// so its own content rectangle is measured instead.
+std::pair<int, int> neededAndGiven(QWidget *Widget)
+{
+    if (auto *button = qobject_cast<QPushButton *>(Widget); button && !button->text().isEmpty()) {
+        QStyleOptionButton option;
+        option.initFrom(button);
+        const int given = button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button).width();
+        const int icon = button->icon().isNull() ? 0 : button->iconSize().width() + 4;
+        return {button->fontMetrics().horizontalAdvance(QString(button->text()).remove(u'&')) + icon, given};
+    }
+    const auto *button = qobject_cast<QAbstractButton *>(Widget);
+    const auto *label = qobject_cast<QLabel *>(Widget);
+    if ((button && !button->text().isEmpty()) || (label && !label->wordWrap() && !label->text().isEmpty()))
+        return {Widget->sizeHint().width(), Widget->width()};
+    return {0, 0};
+}
+
+// Buttons and single-line labels narrower than their text: a longer translation
+// must widen them, never cut their end off.
+QStringList cutOffTexts(QWidget &Form)
+{
+    Form.show();
+    QCoreApplication::processEvents();
+    QStringList cut;
+    for (QWidget *widget : Form.findChildren<QWidget *>()) {
+        const auto [needed, given] = neededAndGiven(widget);
+        if (widget->isVisibleTo(&Form) && given < needed)
+            cut << QStringLiteral("%1: %2 needs %3, has %4")
+                       .arg(Form.objectName(), widget->objectName().isEmpty() ? widget->metaObject()->className()
+                                                                               : widget->objectName())
+                       .arg(needed)
+                       .arg(given);
+    }
+    Form.hide();
+    return cut;
+}
+
+} // namespace
+
+TEST(MessageCatalogue, NoTextIsCutOffInGermanOrPolish)
+{
+    for (const char *language : {"de", "pl"}) {
+        TTestEnvironment env;
+        TDialogRecorder dialogs;
+        LanguageGuard guard{{"LANGUAGE", language}};
+        InitMessageCatalogue({QStringLiteral(VELLUMORA_LOCALE_DIR), QByteArrayLiteral("default")});
+        TAppForms forms;
+        StartUp(forms);
+        TFormSelectSource selectSource;
+        QStringList cut;
+        for (QWidget *form : std::initializer_list<QWidget *>{
+                 forms.frmMain.get(), forms.frmLoading.get(), forms.frmCustomizeFormat.get(),
+                 forms.frmDownloadData.get(), forms.frmAbout.get(), forms.frmConfiguration.get(),
+                 forms.frmScanAreas.get(), forms.frmTest.get(), &selectSource})
+            cut << cutOffTexts(*form);
+        EXPECT_TRUE(cut.isEmpty()) << language << ":\n  " << cut.join(QStringLiteral("\n  ")).toStdString();
     }
 }
 
