@@ -31,15 +31,21 @@ QByteArray messagesLocaleOfEnvironment()
 
 void setLocaleFromEnvironment()
 {
-    if (!std::setlocale(LC_ALL, "")) {
+    const bool found = std::setlocale(LC_ALL, "") != nullptr;
+    if (!found)
+        std::setlocale(LC_ALL, "C.UTF-8");
+    const QByteArray named = messagesLocaleOfEnvironment();
+    if (named.isEmpty()) {
+        // Naming no locale at all means "C", under which gettext ignores
+        // LANGUAGE; C.UTF-8 is the same in every other respect. An explicit
+        // LC_ALL=C still asks for the texts as written.
+        std::setlocale(LC_MESSAGES, "C.UTF-8");
+    } else if (!found && qEnvironmentVariableIsEmpty("LANGUAGE") && named != "C" && named != "POSIX"
+               && !named.startsWith("C.")) {
         // Only C, C.UTF-8 and POSIX exist on a fresh machine, so the user's
         // locale is often missing. gettext would then ignore the language the
         // user named; LANGUAGE, which it reads under C.UTF-8, still carries it.
-        std::setlocale(LC_ALL, "C.UTF-8");
-        const QByteArray wanted = messagesLocaleOfEnvironment();
-        if (qEnvironmentVariableIsEmpty("LANGUAGE") && !wanted.isEmpty() && wanted != "C"
-            && wanted != "POSIX" && !wanted.startsWith("C."))
-            qputenv("LANGUAGE", wanted);
+        qputenv("LANGUAGE", named);
     }
     // Qt and our parsers read numbers themselves; keep the C library's own
     // number format neutral so nothing else changes under us.

@@ -91,27 +91,30 @@ TEST(MessageCatalogue, WithoutACatalogueEveryTextShowsAsWritten)
     EXPECT_TRUE(MessageCatalogueLanguage().isEmpty());
 }
 
-// A machine often lacks the user's locale (a fresh one has only C and C.UTF-8):
-// the language it names is followed all the same, in POSIX order.
-TEST(MessageCatalogue, FollowsTheLanguageOfAMissingLocale)
+// The language follows the environment as gettext reads it, also where the
+// machine lacks the locale named (a fresh one has only C and C.UTF-8).
+TEST(MessageCatalogue, FollowsTheLanguageTheEnvironmentNames)
 {
     TTestEnvironment env;
     ASSERT_TRUE(installCatalogue(env));
     struct
     {
-        const char *LcAll, *LcMessages, *Lang;
+        const char *Language, *LcAll, *LcMessages, *Lang;
         const char *Expected;
     } const cases[] = {
-        {"", "", "xx_YY.UTF-8", "Skaner"},
-        {"", "xx_YY.UTF-8", "en_US.UTF-8", "Skaner"},
-        {"C.UTF-8", "xx_YY.UTF-8", "xx_YY.UTF-8", "Scanner"},  // LC_ALL wins
-        {"", "C", "xx_YY.UTF-8", "Scanner"},                   // LC_MESSAGES wins over LANG
+        {"", "", "", "xx_YY.UTF-8", "Skaner"},
+        {"", "", "xx_YY.UTF-8", "en_US.UTF-8", "Skaner"},
+        {"", "C.UTF-8", "xx_YY.UTF-8", "xx_YY.UTF-8", "Scanner"},  // LC_ALL wins
+        {"", "", "C", "xx_YY.UTF-8", "Scanner"},                   // LC_MESSAGES wins over LANG
+        {"xx", "", "", "", "Skaner"},                              // no locale named at all
+        {"xx", "C", "", "", "Scanner"},                            // LC_ALL=C: as written
     };
     for (const auto &c : cases) {
         LanguageGuard language{
-            {"LANGUAGE", ""}, {"LC_ALL", c.LcAll}, {"LC_MESSAGES", c.LcMessages}, {"LANG", c.Lang}};
+            {"LANGUAGE", c.Language}, {"LC_ALL", c.LcAll}, {"LC_MESSAGES", c.LcMessages}, {"LANG", c.Lang}};
         InitMessageCatalogue(besideExecutable(env));
-        EXPECT_EQ(_("Scanner"), QString::fromUtf8(c.Expected)) << c.LcAll << "|" << c.LcMessages << "|" << c.Lang;
+        EXPECT_EQ(_("Scanner"), QString::fromUtf8(c.Expected))
+            << c.Language << "|" << c.LcAll << "|" << c.LcMessages << "|" << c.Lang;
     }
 }
 
