@@ -114,7 +114,7 @@ TfrmMain::TfrmMain(QWidget *Parent)
     lbSize->clear();
     ClearCardDetails();
 
-    OpenDialog.Filter = QStringLiteral("Data Files (*.csv)|*.csv");
+    OpenDialog.Filter = _("Data Files (*.csv)") + QStringLiteral("|*.csv");
     OpenDialog.InitialDir = ScanDataDir();
 
     createAppLog();
