@@ -103,5 +103,5 @@ QString _(const char *MsgId)
 
 QString _n(const char *Singular, const char *Plural, unsigned long N)
 {
-    return QString::fromUtf8(dngettext(kTextDomain, Singular, Plural, N));
+    return QString::fromUtf8(dngettext(textDomain().constData(), Singular, Plural, N));
 }
