@@ -9,11 +9,10 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *Data, size_t Size)
 {
     const QByteArray body(reinterpret_cast<const char *>(Data), qsizetype(Size));
-    const QStringList lines = SplitCatalogueLines(DecodeCatalogueBody(body));
+    const QStringList lines = CatalogueLines(body);
 
-    ReadCatalogueEntries(lines);
-    TCardList cards;
-    ReadCatalogueCards(lines, cards);
+    ReadCatalogueEntries(body, 1000);
+    ReadCatalogueCards(body, 1000);
     for (const QString &line : lines) {
         const QStringList fields = SplitCatalogueFields(line);
         ReadCatalogueCard(fields);

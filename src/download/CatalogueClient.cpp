@@ -1,11 +1,16 @@
 #include "download/CatalogueClient.h"
 
+#include "download/CatalogueAnswer.h"
 #include "download/CatalogueText.h"
 
 #include <curl/curl.h>
+#include <poll.h>
 
+#include <cerrno>
+#include <chrono>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 #ifndef VELLUMORA_CATALOGUE_HOST
 #define VELLUMORA_CATALOGUE_HOST "www.vellumora.com"
@@ -15,8 +20,6 @@
 #endif
 
 namespace {
-
-constexpr qsizetype kMaxHeaderLine = 16384;
 
 void initCurlOnce()
 {
@@ -28,97 +31,42 @@ struct TCurlDeleter
 {
     void operator()(CURL *Handle) const { curl_easy_cleanup(Handle); }
 };
-struct TSlistDeleter
-{
-    void operator()(curl_slist *List) const { curl_slist_free_all(List); }
-};
 
-// What the header and body callbacks learn while the answer arrives.
-struct TExchange
-{
-    qint64 MaxBodyBytes = 0;
-    bool ExpectStatusLine = true;
-    QByteArray StatusLine;
-    int Code = -1;
-    bool HasLocation = false;
-    bool HasContentLength = false;
-    bool Chunked = false;
-    QByteArray Body;
-    QString Failure;   // set by a callback that stops the transfer
-};
+using TClock = std::chrono::steady_clock;
 
-int statusCode(const QByteArray &StatusLine)
+// Waits until the socket is ready for Events, at most until Deadline.
+bool waitFor(curl_socket_t Socket, short Events, TClock::time_point Deadline)
 {
-    const QList<QByteArray> words = StatusLine.split(' ');
-    if (words.size() < 2)
-        return -1;
-    bool ok = false;
-    const int code = words[1].toInt(&ok);
-    return ok ? code : -1;
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(Deadline - TClock::now());
+        if (left.count() <= 0)
+            return false;
+        pollfd p{Socket, Events, 0};
+        const int ready = ::poll(&p, 1, static_cast<int>(qMin<qint64>(left.count(), 1'000'000)));
+        if (ready > 0)
+            return true;
+        if (ready < 0 && errno != EINTR)
+            return true;   // the next read or write reports what is wrong
+    }
 }
 
-bool isRedirect(int Code)
+QByteArray requestBytes(const TCatalogueAddress &Address, const QByteArray &Target)
 {
-    return Code >= 300 && Code <= 399 && Code != 304;
+    // The Host header carries the port only when it is not HTTP's own, as
+    // HTTP/1.1 requires.
+    const QByteArray host =
+        Address.Port == 80 ? Address.Host : Address.Host + ':' + QByteArray::number(Address.Port);
+    return "GET " + Target + " HTTP/1.1\r\n"
+           "Content-Type: text/plain\r\n"
+           "Host: " + host + "\r\n"
+           "Accept: text/html, */*\r\n"
+           "User-Agent: Mozilla/5.0 (Windows NT 10.0; WOW64; rv:67.0) Gecko/20100101 Firefox/67.0\r\n"
+           "\r\n";
 }
 
-size_t onHeader(char *Data, size_t Size, size_t Count, void *User)
+QString curlError(CURLcode Result, const char *ErrorText)
 {
-    auto &x = *static_cast<TExchange *>(User);
-    const size_t total = Size * Count;
-    QByteArray line(Data, static_cast<qsizetype>(total));
-    while (line.endsWith('\n') || line.endsWith('\r'))
-        line.chop(1);
-    if (line.size() > kMaxHeaderLine) {
-        x.Failure = QStringLiteral("The server sent a header line longer than %1 characters")
-                        .arg(kMaxHeaderLine);
-        return 0;
-    }
-    if (x.ExpectStatusLine) {
-        const qint64 maxBody = x.MaxBodyBytes;
-        x = TExchange();
-        x.MaxBodyBytes = maxBody;
-        x.ExpectStatusLine = false;
-        x.StatusLine = line;
-        x.Code = statusCode(line);
-        return total;
-    }
-    if (line.isEmpty()) {
-        // Interim answers are followed by the real one.
-        x.ExpectStatusLine = true;
-        if (x.Code == 100)
-            return total;
-        if (isRedirect(x.Code) || x.HasLocation || x.Code < 200 || x.Code > 299) {
-            // Nothing of the body would be used, so it is not waited for.
-            x.Failure = QString::fromLatin1(x.StatusLine);
-            return 0;
-        }
-        return total;
-    }
-    const qsizetype colon = line.indexOf(':');
-    if (colon > 0) {
-        const QByteArray name = line.left(colon).trimmed().toLower();
-        const QByteArray value = line.mid(colon + 1).trimmed();
-        if (name == "location")
-            x.HasLocation = true;
-        else if (name == "content-length")
-            x.HasContentLength = true;
-        else if (name == "transfer-encoding" && value.contains("chunked"))
-            x.Chunked = true;
-    }
-    return total;
-}
-
-size_t onBody(char *Data, size_t Size, size_t Count, void *User)
-{
-    auto &x = *static_cast<TExchange *>(User);
-    const size_t total = Size * Count;
-    if (x.Body.size() + static_cast<qint64>(total) > x.MaxBodyBytes) {
-        x.Failure = QStringLiteral("The answer is larger than %1 MB").arg(x.MaxBodyBytes >> 20);
-        return 0;
-    }
-    x.Body.append(Data, static_cast<qsizetype>(total));
-    return total;
+    return ErrorText[0] ? QString::fromLocal8Bit(ErrorText) : QString::fromLatin1(curl_easy_strerror(Result));
 }
 
 } // namespace
@@ -174,6 +122,11 @@ QByteArray CardsListTarget(int SetId)
     return QByteArrayLiteral("/jobs/get_txt_cards_list.php?setId=") + QByteArray::number(SetId);
 }
 
+QStringList TCatalogueAnswer::Lines() const
+{
+    return CatalogueLines(Body);
+}
+
 TCatalogueAnswer RequestCatalogue(const TCatalogueAddress &Address, const QByteArray &Target,
                                   const TCatalogueLimits &Limits)
 {
@@ -185,73 +138,92 @@ TCatalogueAnswer RequestCatalogue(const TCatalogueAddress &Address, const QByteA
         return answer;
     }
     CURL *h = curl.get();
-
-    // The Host header carries the port only when it is not HTTP's own, as
-    // HTTP/1.1 requires.
-    const QByteArray hostHeader =
-        Address.Port == 80 ? Address.Host : Address.Host + ':' + QByteArray::number(Address.Port);
-    const QByteArray url = "http://" + Address.Host + ':' + QByteArray::number(Address.Port) + Target;
-
-    // curl always puts a Host header right after the request line, while the
-    // catalogue request has it second. So curl's own Host is switched off
-    // ("Host:" without a value) and ours travels in the same list entry as
-    // Content-Type; the wire test guards the exact bytes. Without
-    // CURLOPT_USERAGENT and with our Accept, curl adds no header of its own.
-    curl_slist *headers = nullptr;
-    for (const QByteArray &line :
-         {QByteArray("Host:"), "Content-Type: text/plain\r\nHost: " + hostHeader,
-          QByteArray("Accept: text/html, */*"),
-          QByteArray("User-Agent: Mozilla/5.0 (Windows NT 10.0; WOW64; rv:67.0) Gecko/20100101 "
-                     "Firefox/67.0")})
-        headers = curl_slist_append(headers, line.constData());
-    std::unique_ptr<curl_slist, TSlistDeleter> headerList(headers);
-
-    TExchange exchange;
-    exchange.MaxBodyBytes = Limits.MaxBodyBytes;
     char errorText[CURL_ERROR_SIZE] = {};
 
+    // curl only resolves and connects; the request and the answer are ours,
+    // byte for byte, because curl's own reading refuses answers that the
+    // catalogue's servers send (a Content-Length that is no number, a chunk
+    // size that is not hexadecimal, a status line without a code) and takes
+    // trailer fields for a new answer.
+    const QByteArray url = "http://" + Address.Host + ':' + QByteArray::number(Address.Port) + '/';
     curl_easy_setopt(h, CURLOPT_URL, url.constData());
+    curl_easy_setopt(h, CURLOPT_CONNECT_ONLY, 1L);
     curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http");
-    curl_easy_setopt(h, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_1);
-    curl_easy_setopt(h, CURLOPT_HTTPGET, 1L);
-    curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers);
-    curl_easy_setopt(h, CURLOPT_HTTPAUTH, CURLAUTH_NONE);
-    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L);
     // Proxy settings of the environment are ignored on purpose: the catalogue
     // is always asked directly.
     curl_easy_setopt(h, CURLOPT_PROXY, "");
     curl_easy_setopt(h, CURLOPT_NOPROXY, "*");
     curl_easy_setopt(h, CURLOPT_IPRESOLVE, CURL_IPRESOLVE_V4);
+    // A new connection every time; it must stay open after curl_easy_perform,
+    // so CURLOPT_FORBID_REUSE is not set. The handle, and with it the
+    // connection, goes when the request is done.
     curl_easy_setopt(h, CURLOPT_FRESH_CONNECT, 1L);
-    curl_easy_setopt(h, CURLOPT_FORBID_REUSE, 1L);
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, Limits.ConnectMs);
-    curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, Limits.IdleSeconds);
     curl_easy_setopt(h, CURLOPT_ERRORBUFFER, errorText);
-    curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, onHeader);
-    curl_easy_setopt(h, CURLOPT_HEADERDATA, &exchange);
-    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, onBody);
-    curl_easy_setopt(h, CURLOPT_WRITEDATA, &exchange);
-
-    const CURLcode result = curl_easy_perform(h);
-    curl.reset();
-
-    if (!exchange.Failure.isEmpty()) {
-        answer.Error = exchange.Failure;
+    CURLcode result = curl_easy_perform(h);
+    if (result != CURLE_OK) {
+        answer.Error = curlError(result, errorText);
         return answer;
     }
-    // A body cut short of its Content-Length still gives what arrived; a
-    // chunked body cut short is a broken connection.
-    const bool shortButUsable =
-        result == CURLE_PARTIAL_FILE && exchange.HasContentLength && !exchange.Chunked;
-    if (result != CURLE_OK && !shortButUsable) {
-        answer.Error = errorText[0] ? QString::fromLocal8Bit(errorText)
-                                    : QString::fromLatin1(curl_easy_strerror(result));
+    curl_socket_t socket = CURL_SOCKET_BAD;
+    curl_easy_getinfo(h, CURLINFO_ACTIVESOCKET, &socket);
+
+    const TClock::time_point answerDeadline = TClock::now() + std::chrono::seconds(Limits.AnswerSeconds);
+    const auto nextDeadline = [&] {
+        return qMin(answerDeadline, TClock::now() + std::chrono::seconds(Limits.IdleSeconds));
+    };
+    const auto timedOut = [&] {
+        return TClock::now() >= answerDeadline
+                   ? QStringLiteral("The server took longer than %1 seconds to answer").arg(Limits.AnswerSeconds)
+                   : QStringLiteral("The server sent nothing for %1 seconds").arg(Limits.IdleSeconds);
+    };
+
+    const QByteArray request = requestBytes(Address, Target);
+    for (qsizetype sent = 0; sent < request.size();) {
+        size_t n = 0;
+        result = curl_easy_send(h, request.constData() + sent, static_cast<size_t>(request.size() - sent), &n);
+        if (result == CURLE_AGAIN) {
+            if (!waitFor(socket, POLLOUT, nextDeadline())) {
+                answer.Error = timedOut();
+                return answer;
+            }
+            continue;
+        }
+        if (result != CURLE_OK) {
+            answer.Error = curlError(result, errorText);
+            return answer;
+        }
+        sent += static_cast<qsizetype>(n);
+    }
+
+    TAnswerReader reader(Limits.MaxBodyBytes);
+    std::vector<char> buffer(1 << 16);
+    while (reader.State() == TAnswerReader::TState::Reading) {
+        size_t n = 0;
+        result = curl_easy_recv(h, buffer.data(), buffer.size(), &n);
+        if (result == CURLE_AGAIN) {
+            if (!waitFor(socket, POLLIN, nextDeadline())) {
+                answer.Error = timedOut();
+                return answer;
+            }
+        } else if (result != CURLE_OK) {
+            answer.Error = curlError(result, errorText);
+            return answer;
+        } else if (n == 0) {
+            reader.Closed();
+        } else {
+            reader.Feed(QByteArrayView(buffer.data(), static_cast<qsizetype>(n)));
+        }
+    }
+    curl.reset();   // the connection is closed whether the answer was read whole or not
+
+    if (reader.State() == TAnswerReader::TState::Failed) {
+        answer.Error = reader.Error();
         return answer;
     }
     answer.Ok = true;
-    answer.Lines = SplitCatalogueLines(DecodeCatalogueBody(exchange.Body));
+    answer.Body = reader.TakeBody();
     return answer;
 }
 

@@ -28,27 +28,33 @@ QByteArray GamesListTarget();
 QByteArray SetsListTarget(int GameId);
 QByteArray CardsListTarget(int SetId);
 
-// A server that accepts and never answers must not freeze the program for
-// good, so the connection attempt and every wait for data have a limit.
+// A server that accepts and never answers, or one that sends without end,
+// must not freeze the program for good: the connection attempt, every wait for
+// data, the whole answer and what it may cost have a limit.
 struct TCatalogueLimits
 {
     long ConnectMs = 15'000;
-    long IdleSeconds = 60;              // without a single byte received
-    qint64 MaxBodyBytes = 256ll << 20;  // far beyond any real set, short of exhausting memory
+    long IdleSeconds = 60;             // without a single byte received
+    long AnswerSeconds = 300;          // the whole answer, however slowly it trickles
+    qint64 MaxBodyBytes = 64ll << 20;  // far beyond any real set
+    int MaxRecords = 200'000;          // games, sets or cards of one answer
 };
 
-// The lines of one answer, or the failure's text.
+// The body of one answer, or the failure's text.
 struct TCatalogueAnswer
 {
     bool Ok = false;
     QString Error;
-    QStringList Lines;
+    QByteArray Body;
+
+    // The body decoded and cut into lines at once; large bodies are better
+    // read a line at a time (TCatalogueLines).
+    QStringList Lines() const;
 };
 
 // One GET on a new connection (IPv4, no proxy whatever the environment says),
 // sending exactly the request line and the headers Content-Type, Host, Accept
-// and User-Agent. A status outside 200 to 299, or any Location header, fails
-// with the status line as received. The body is decoded and cut into lines.
+// and User-Agent; the answer is read as TAnswerReader says.
 TCatalogueAnswer RequestCatalogue(const TCatalogueAddress &Address, const QByteArray &Target,
                                   const TCatalogueLimits &Limits = {});
 

@@ -1,77 +1,159 @@
 #include "download/CatalogueText.h"
 
+#include "platform/AnsiText.h"
+
 #include <QStringDecoder>
 
 #include <limits>
 
 namespace {
 
-QString decodeUtf16(const QByteArray &Body, bool BigEndian)
-{
-    // From the third byte on; an odd final byte is dropped. Lone surrogates
-    // are kept as they are: QString holds them and they draw as a box.
-    const qsizetype units = (Body.size() - 2) / 2;
-    QString text(units, Qt::Uninitialized);
-    const auto *bytes = reinterpret_cast<const unsigned char *>(Body.constData()) + 2;
-    for (qsizetype i = 0; i < units; ++i) {
-        const unsigned hi = bytes[2 * i + (BigEndian ? 0 : 1)];
-        const unsigned lo = bytes[2 * i + (BigEndian ? 1 : 0)];
-        text[i] = QChar(static_cast<char16_t>((hi << 8) | lo));
-    }
-    return text;
-}
-
 bool isBlank(QChar Ch)
 {
     return Ch.unicode() >= 1 && Ch.unicode() <= 32;
 }
 
+// Whether all of Bytes is UTF-8, checked a block at a time so that no copy of
+// a large body is made. Blocks end after an ASCII byte, which no multi-byte
+// sequence contains, so a sequence is never cut in two.
+bool isUtf8(QByteArrayView Bytes)
+{
+    constexpr qsizetype block = 1 << 16;
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    for (qsizetype pos = 0; pos < Bytes.size();) {
+        qsizetype end = qMin(pos + block, Bytes.size());
+        while (end < Bytes.size() && static_cast<unsigned char>(Bytes[end - 1]) >= 0x80)
+            ++end;
+        const QString decoded = decoder.decode(Bytes.sliced(pos, end - pos));
+        if (decoder.hasError())
+            return false;
+        pos = end;
+    }
+    return true;
+}
+
+char16_t unitAt(QByteArrayView Body, qsizetype Pos, bool BigEndian)
+{
+    const auto hi = static_cast<unsigned char>(Body[Pos + (BigEndian ? 0 : 1)]);
+    const auto lo = static_cast<unsigned char>(Body[Pos + (BigEndian ? 1 : 0)]);
+    return static_cast<char16_t>((hi << 8) | lo);
+}
+
 } // namespace
 
-QString DecodeCatalogueBody(const QByteArray &Body)
+TCatalogueLines::TCatalogueLines(QByteArrayView Body)
+    : body_(Body)
 {
-    QString text;
-    if (Body.startsWith("\xFF\xFE")) {
-        text = decodeUtf16(Body, false);
-    } else if (Body.startsWith("\xFE\xFF")) {
-        text = decodeUtf16(Body, true);
-    } else if (Body.startsWith("\xEF\xBB\xBF")) {
-        QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-        text = decoder.decode(QByteArrayView(Body).sliced(3));
-        // One bad sequence anywhere means the body is not what it claims to be.
-        if (decoder.hasError())
-            text.clear();
-    } else {
-        text = FromAnsi(Body);
+    if (Body.startsWith("\xFF\xFE") || Body.startsWith("\xFE\xFF")) {
+        coding_ = Body.startsWith("\xFF\xFE") ? TCoding::Utf16Le : TCoding::Utf16Be;
+        // From the third byte on; an odd final byte is dropped.
+        pos_ = 2;
+        end_ = 2 + (Body.size() - 2) / 2 * 2;
+        for (qsizetype i = pos_; i < end_; i += 2) {
+            if (unitAt(Body, i, coding_ == TCoding::Utf16Be) == 0) {
+                end_ = i;
+                break;
+            }
+        }
+        return;
     }
-    const qsizetype nul = text.indexOf(QChar(0));
-    if (nul >= 0)
-        text.truncate(nul);
+    if (Body.startsWith("\xEF\xBB\xBF")) {
+        pos_ = 3;
+        coding_ = TCoding::Utf8;
+        // One bad sequence anywhere means the body is not what it claims to be.
+        if (!isUtf8(Body.sliced(3))) {
+            end_ = pos_;
+            return;
+        }
+    } else {
+        coding_ = isUtf8(Body) ? TCoding::Utf8 : TCoding::Windows1252;
+    }
+    const qsizetype nul = Body.indexOf('\0', pos_);
+    end_ = nul >= 0 ? nul : Body.size();
+}
+
+QString TCatalogueLines::decode(qsizetype From, qsizetype To) const
+{
+    const QByteArrayView bytes = body_.sliced(From, To - From);
+    switch (coding_) {
+    case TCoding::Utf8:
+        return QString::fromUtf8(bytes);
+    case TCoding::Windows1252:
+        return DecodeWindows1252(bytes);
+    case TCoding::Utf16Le:
+    case TCoding::Utf16Be:
+        break;
+    }
+    // Lone surrogates are kept as they are: QString holds them and they draw as a box.
+    QString text(bytes.size() / 2, Qt::Uninitialized);
+    for (qsizetype i = 0; i < text.size(); ++i)
+        text[i] = QChar(unitAt(bytes, 2 * i, coding_ == TCoding::Utf16Be));
     return text;
 }
 
-QStringList SplitCatalogueLines(const QString &Text)
+bool TCatalogueLines::Next(QString &Line)
+{
+    if (splitPos_ >= 0) {
+        const qsizetype next = split_.indexOf(QChar(0x2028), splitPos_);
+        if (next >= 0) {
+            Line = split_.mid(splitPos_, next - splitPos_);
+            splitPos_ = next + 1;
+            return true;
+        }
+        const qsizetype from = splitPos_;
+        splitPos_ = -1;
+        // The piece after the last U+2028 is a line unless the text ends there.
+        if (from < split_.size() || splitEnded_) {
+            Line = split_.mid(from);
+            split_.clear();
+            return true;
+        }
+        split_.clear();
+    }
+    if (pos_ >= end_)
+        return false;
+
+    const bool wide = coding_ == TCoding::Utf16Le || coding_ == TCoding::Utf16Be;
+    const qsizetype step = wide ? 2 : 1;
+    qsizetype i = pos_;
+    char16_t ch = 0;
+    for (; i < end_; i += step) {
+        ch = wide ? unitAt(body_, i, coding_ == TCoding::Utf16Be) : static_cast<unsigned char>(body_[i]);
+        if (ch == u'\r' || ch == u'\n' || (wide && ch == 0x2028))
+            break;
+    }
+    const qsizetype lineEnd = i;
+    const bool ended = i < end_;
+    if (ended) {
+        i += step;
+        if (ch == u'\r' && i < end_
+            && (wide ? unitAt(body_, i, coding_ == TCoding::Utf16Be) : body_[i]) == u'\n')
+            i += step;
+    }
+    const qsizetype from = pos_;
+    pos_ = i;
+    Line = decode(from, lineEnd);
+    // In 8-bit text U+2028 is only found once decoded.
+    if (!wide && coding_ == TCoding::Utf8 && Line.contains(QChar(0x2028))) {
+        split_ = std::move(Line);
+        splitPos_ = 0;
+        splitEnded_ = ended;
+        return Next(Line);
+    }
+    return true;
+}
+
+QStringList CatalogueLines(QByteArrayView Body)
 {
     QStringList lines;
-    const qsizetype length = Text.size();
-    qsizetype start = 0;
-    qsizetype i = 0;
-    while (i < length) {
-        const char16_t ch = Text[i].unicode();
-        if (ch != u'\r' && ch != u'\n' && ch != 0x2028) {
-            ++i;
-            continue;
-        }
-        lines << Text.mid(start, i - start);
-        i += (ch == u'\r' && i + 1 < length && Text[i + 1] == u'\n') ? 2 : 1;
-        start = i;
-    }
-    if (start < length)
-        lines << Text.mid(start);
+    TCatalogueLines reader(Body);
+    QString line;
+    while (reader.Next(line))
+        lines << line;
     return lines;
 }
 
-QStringList SplitCatalogueFields(const QString &Line)
+QStringList SplitCatalogueFields(QStringView Line)
 {
     QStringList fields;
     const qsizetype length = Line.size();
@@ -82,23 +164,27 @@ QStringList SplitCatalogueFields(const QString &Line)
         QString field;
         if (Line[i] == u'"') {
             ++i;
-            while (i < length) {
-                if (Line[i] == u'"') {
-                    if (i + 1 < length && Line[i + 1] == u'"') {
-                        field += u'"';
-                        i += 2;
-                        continue;
-                    }
-                    ++i;
-                    break;
+            // Runs between quotes are taken whole; a doubled quote adds one.
+            for (;;) {
+                qsizetype quote = Line.indexOf(u'"', i);
+                if (quote < 0)
+                    quote = length;
+                field += Line.sliced(i, quote - i);
+                i = quote;
+                if (i + 1 < length && Line[i + 1] == u'"') {
+                    field += u'"';
+                    i += 2;
+                    continue;
                 }
-                field += Line[i++];
+                if (i < length)
+                    ++i;
+                break;
             }
         } else {
             const qsizetype start = i;
             while (i < length && Line[i] != u',' && !isBlank(Line[i]))
                 ++i;
-            field = Line.mid(start, i - start);
+            field = Line.sliced(start, i - start).toString();
         }
         fields << field;
         while (i < length && isBlank(Line[i]))
@@ -161,12 +247,17 @@ std::optional<int> ReadCatalogueInteger(const QString &Field)
     return static_cast<int>(negative ? -value : value);
 }
 
-TCatalogueEntries ReadCatalogueEntries(const QStringList &Lines)
+TCatalogueEntries ReadCatalogueEntries(QByteArrayView Body, int MaxEntries)
 {
     TCatalogueEntries result;
-    result.Entries.reserve(static_cast<size_t>(Lines.size()));
-    for (qsizetype n = 0; n < Lines.size(); ++n) {
-        const QStringList fields = SplitCatalogueFields(Lines[n]);
+    TCatalogueLines lines(Body);
+    QString line;
+    for (qsizetype n = 0; lines.Next(line); ++n) {
+        if (n == MaxEntries) {
+            result.Error = QStringLiteral("the list has more than %1 entries").arg(MaxEntries);
+            break;
+        }
+        const QStringList fields = SplitCatalogueFields(line);
         if (fields.size() < 3) {
             result.Error = QStringLiteral("line %1: field %2 is missing").arg(n + 1).arg(fields.size());
             break;

@@ -5,6 +5,7 @@
 
 #include <QCollator>
 #include <QHash>
+#include <QSet>
 #include <QLocale>
 #include <QPainter>
 #include <QPainterPath>
@@ -204,28 +205,47 @@ std::vector<int> DownloadSortOrder(const std::vector<const TGameCard *> &Cards, 
     return order;
 }
 
-TDistinctValues ReadCatalogueCards(const QStringList &Lines, TCardList &Cards)
+TCatalogueCards ReadCatalogueCards(QByteArrayView Body, int MaxCards)
 {
+    TCatalogueCards result;
+    // The maps keep the order of first appearance; the sets beside them answer
+    // "seen before?" at once, where a map's own look-up walks its chain and
+    // would make a set of many distinct values quadratic.
     TAssocArray languages;
     TAssocArray subsets;
     TAssocArray rarities;
-    Cards.Reserve(Cards.Count() + static_cast<int>(Lines.size()));
+    QSet<QString> seenLanguages;
+    QSet<int> seenSubsets;
+    QSet<QString> seenRarities;
     const QVariant one(1);
-    const auto note = [&one](TAssocArray &Map, const QVariant &Key) {
-        if (!Map.Get(Key).isValid())
-            Map.Put(Key, one);
-    };
-    for (const QString &line : Lines) {
+    TCatalogueLines lines(Body);
+    QString line;
+    while (lines.Next(line)) {
         std::optional<TGameCard> card = ReadCatalogueCard(SplitCatalogueFields(line));
         if (!card)
             continue;
-        note(languages, QVariant(FromAnsi(card->Language)));
-        note(subsets, QVariant(card->SubsetId));
-        note(rarities, QVariant(card->Rarity));
+        if (result.Cards.Count() == MaxCards) {
+            result.TooMany = true;
+            result.Cards.Clear();
+            return result;
+        }
+        const QString language = FromAnsi(card->Language);
+        if (!seenLanguages.contains(language)) {
+            seenLanguages.insert(language);
+            languages.Add(language, one);
+        }
+        if (!seenSubsets.contains(card->SubsetId)) {
+            seenSubsets.insert(card->SubsetId);
+            subsets.Add(QString::number(card->SubsetId), one);
+        }
+        if (!seenRarities.contains(card->Rarity)) {
+            seenRarities.insert(card->Rarity);
+            rarities.Add(card->Rarity, one);
+        }
         const QString name = card->Name;
-        Cards.Add(name, std::make_unique<TGameCard>(std::move(*card)));
+        result.Cards.Add(name, std::make_unique<TGameCard>(std::move(*card)));
     }
-    TDistinctValues values;
+    TDistinctValues &values = result.Distinct;
     TAssocItem *cursor = nullptr;
     while (languages.NextItem(cursor))
         values.Languages << cursor->Key.toString();
@@ -235,7 +255,7 @@ TDistinctValues ReadCatalogueCards(const QStringList &Lines, TCardList &Cards)
     cursor = nullptr;
     while (subsets.NextItem(cursor))
         values.Subsets << cursor->Key.toString().toInt();
-    return values;
+    return result;
 }
 
 bool PassesFilter(const TGameCard &Card, const TCardFilter &Filter)

@@ -77,9 +77,16 @@ struct TDistinctValues
     QList<int> Subsets;
 };
 
-// Appends a card to Cards for every line with at least twelve fields (others
-// are skipped) and collects the distinct values the filter lists offer.
-TDistinctValues ReadCatalogueCards(const QStringList &Lines, TCardList &Cards);
+// The cards of a set's answer: one for every line with at least twelve fields
+// (others are skipped), and the distinct values the filter lists offer. More
+// than MaxCards cards are no set at all: reading stops, and TooMany tells.
+struct TCatalogueCards
+{
+    TCardList Cards;
+    TDistinctValues Distinct;
+    bool TooMany = false;
+};
+TCatalogueCards ReadCatalogueCards(QByteArrayView Body, int MaxCards);
 
 // The choices of the filter; an empty optional does not restrict.
 struct TCardFilter

@@ -27,6 +27,9 @@
 #include <QStyledItemDelegate>
 #include <QTableView>
 #include <QTreeWidget>
+#include <QScopeGuard>
+
+#include <algorithm>
 
 #include <algorithm>
 
@@ -75,6 +78,61 @@ private:
     QTableView *view_;
 };
 
+bool isEnterKey(int Key)
+{
+    return Key == Qt::Key_Return || Key == Qt::Key_Enter;
+}
+
+bool isUserInput(QEvent::Type Type)
+{
+    switch (Type) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::MouseMove:
+    case QEvent::Wheel:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::ShortcutOverride:
+    case QEvent::Shortcut:
+    case QEvent::ContextMenu:
+    case QEvent::InputMethod:
+    case QEvent::TouchBegin:
+    case QEvent::TouchUpdate:
+    case QEvent::TouchEnd:
+    case QEvent::TabletPress:
+    case QEvent::TabletRelease:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Drops user input to the given windows for as long as it lives. Other
+// windows (a message box shown meanwhile) still take theirs.
+class TInputBlock : public QObject
+{
+public:
+    explicit TInputBlock(std::initializer_list<const QWidget *> Windows)
+        : windows_(Windows)
+    {
+        qApp->installEventFilter(this);
+    }
+    ~TInputBlock() override { qApp->removeEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject *Watched, QEvent *Event) override
+    {
+        if (!isUserInput(Event->type()) || !Watched->isWidgetType())
+            return false;
+        const QWidget *window = static_cast<QWidget *>(Watched)->window();
+        return std::find(windows_.begin(), windows_.end(), window) != windows_.end();
+    }
+
+private:
+    std::vector<const QWidget *> windows_;
+};
+
 QTreeWidget *makeEntryList(QWidget *Parent, const char *Name)
 {
     auto *list = named(new QTreeWidget(Parent), Name);
@@ -98,7 +156,8 @@ QTreeWidget *makeEntryList(QWidget *Parent, const char *Name)
 QPushButton *makeButton(QWidget *Parent, const char *Name, const QString &Text)
 {
     auto *button = named(new QPushButton(Text, Parent), Name);
-    // Enter belongs to the lists (opening a game or set), never to a button.
+    // No button is the dialog's default: Enter on a list opens the game or
+    // set, and only a button with the focus takes Enter (eventFilter).
     button->setAutoDefault(false);
     button->setDefault(false);
     return button;
@@ -212,6 +271,8 @@ void TfrmDownloadData::createControls()
             [this](int Column) { RunGuarded([this, Column] { vstCardsHeaderClick(Column); }); });
     connect(btAccept, &QPushButton::clicked, this, [this] { RunGuarded([this] { btAcceptClick(); }); });
     connect(btCancel, &QPushButton::clicked, this, &QDialog::reject);
+    for (QPushButton *button : {btFilter, btResetFilter, btAccept, btCancel})
+        button->installEventFilter(this);
 }
 
 void TfrmDownloadData::placeControls()
@@ -245,13 +306,32 @@ void TfrmDownloadData::showEvent(QShowEvent *Event)
 
 bool TfrmDownloadData::eventFilter(QObject *Watched, QEvent *Event)
 {
-    if (Event->type() == QEvent::KeyRelease) {
-        const int key = static_cast<QKeyEvent *>(Event)->key();
-        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-            if (Watched == lvGames)
-                RunGuarded([this] { lvGamesDblClick(); });
-            else if (Watched == lvSets)
-                RunGuarded([this] { lvSetsDblClick(); });
+    const bool list = Watched == lvGames || Watched == lvSets;
+    if (list && (Event->type() == QEvent::KeyPress || Event->type() == QEvent::KeyRelease)) {
+        // X11 sends a release with every auto-repeat, and a message box closed
+        // by Enter leaves its release to the list: only a stroke that went
+        // down here opens the game or set, once.
+        auto *key = static_cast<QKeyEvent *>(Event);
+        if (isEnterKey(key->key()) && !key->isAutoRepeat()) {
+            if (Event->type() == QEvent::KeyPress) {
+                enterPressedOn_ = Watched;
+            } else if (enterPressedOn_ == Watched) {
+                enterPressedOn_ = nullptr;
+                if (Watched == lvGames)
+                    RunGuarded([this] { lvGamesDblClick(); });
+                else
+                    RunGuarded([this] { lvSetsDblClick(); });
+            }
+        }
+    } else if (list && Event->type() == QEvent::FocusOut) {
+        if (enterPressedOn_ == Watched)
+            enterPressedOn_ = nullptr;
+    } else if (Event->type() == QEvent::KeyPress && qobject_cast<QPushButton *>(Watched)) {
+        auto *key = static_cast<QKeyEvent *>(Event);
+        auto *button = static_cast<QPushButton *>(Watched);
+        if (isEnterKey(key->key()) && !key->isAutoRepeat() && button->isEnabled()) {
+            button->click();
+            return true;
         }
     } else if (Watched == vstCards && Event->type() == QEvent::KeyPress) {
         auto *key = static_cast<QKeyEvent *>(Event);
@@ -295,7 +375,17 @@ void TfrmDownloadData::FormShow()
         return;
     const bool connected = networkCheck_ ? networkCheck_() : systemReportsNetwork();
     if (connected)
-        LoadGames();
+        exclusive([this] { LoadGames(); });
+}
+
+void TfrmDownloadData::exclusive(const std::function<void()> &Operation)
+{
+    if (busy_)
+        return;
+    busy_ = true;
+    const TInputBlock block{this, frmLoading_};
+    const auto done = qScopeGuard([this] { busy_ = false; });
+    Operation();
 }
 
 void TfrmDownloadData::withNotice(const std::function<void()> &Body)
@@ -313,7 +403,8 @@ void TfrmDownloadData::withNotice(const std::function<void()> &Body)
         frmLoading_->show();
         frmLoading_->raise();
         // The request blocks the event loop: the notice is drawn now or never.
-        QCoreApplication::processEvents();
+        // Paint only: input waits, and what reaches this dialog is dropped.
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     }
     Body();
 }
@@ -330,6 +421,7 @@ void TfrmDownloadData::fillEntries(QTreeWidget *List, const TCatalogueEntries &E
 {
     // Sorting once at the end keeps a long list from resorting per entry.
     List->setSortingEnabled(false);
+    List->clear();
     for (const TCatalogueEntry &entry : Entries.Entries) {
         auto *item = new TNameItem(List, QStringList{entry.Name, entry.Code});
         item->setData(0, Qt::UserRole, entry.Id);
@@ -356,7 +448,7 @@ void TfrmDownloadData::LoadGames()
                 MessageDlg(prefix + answer.Error, TMsgDlgType::Error);
                 return;
             }
-            const TCatalogueEntries entries = ReadCatalogueEntries(answer.Lines);
+            const TCatalogueEntries entries = ReadCatalogueEntries(answer.Body, limits_.MaxRecords);
             fillEntries(lvGames, entries);
             if (!entries.Error.isEmpty()) {
                 MessageDlg(prefix + entries.Error, TMsgDlgType::Error);
@@ -375,6 +467,11 @@ void TfrmDownloadData::LoadGames()
 }
 
 void TfrmDownloadData::lvGamesDblClick()
+{
+    exclusive([this] { openGame(); });
+}
+
+void TfrmDownloadData::openGame()
 {
     const QList<QTreeWidgetItem *> selected = lvGames->selectedItems();
     if (selected.isEmpty())
@@ -403,7 +500,7 @@ void TfrmDownloadData::LoadSets(int GameId)
             MessageDlg(answer.Error, TMsgDlgType::Error);
             return;
         }
-        const TCatalogueEntries entries = ReadCatalogueEntries(answer.Lines);
+        const TCatalogueEntries entries = ReadCatalogueEntries(answer.Body, limits_.MaxRecords);
         fillEntries(lvSets, entries);
         if (!entries.Error.isEmpty()) {
             MessageDlg(entries.Error, TMsgDlgType::Error);
@@ -415,6 +512,11 @@ void TfrmDownloadData::LoadSets(int GameId)
 }
 
 void TfrmDownloadData::lvSetsDblClick()
+{
+    exclusive([this] { openSet(); });
+}
+
+void TfrmDownloadData::openSet()
 {
     const QList<QTreeWidgetItem *> selected = lvSets->selectedItems();
     if (selected.isEmpty())
@@ -436,16 +538,23 @@ void TfrmDownloadData::LoadCards(int SetId)
 {
     ClearCardList();
 
-    QStringList lines;
+    // Read into a list of its own and put in place whole: a load replaces the
+    // list, never adds to it.
+    TCatalogueCards read;
     withNotice([&] {
         TCatalogueAnswer answer = request(CardsListTarget(SetId));
-        if (!answer.Ok)
+        if (!answer.Ok) {
             MessageDlg(answer.Error, TMsgDlgType::Error);
-        else
-            lines = std::move(answer.Lines);
+            return;
+        }
+        read = ReadCatalogueCards(std::exchange(answer.Body, QByteArray()), limits_.MaxRecords);
+        if (read.TooMany)
+            MessageDlg(_("The set has more than %1 cards; its list was not loaded.")
+                           .arg(limits_.MaxRecords),
+                       TMsgDlgType::Error);
     });
-
-    const TDistinctValues distinct = ReadCatalogueCards(lines, Cards);
+    Cards = std::move(read.Cards);
+    const TDistinctValues &distinct = read.Distinct;
     MarkLocalScans(Game.get(), Expansion.get(), Cards, fileNames_ ? fileNames_() : 0);
 
     cbWithoutScan->setEnabled(true);

@@ -111,7 +111,13 @@ protected:
 
 private:
     void createControls();
+    void openGame();
+    void openSet();
     void placeControls();
+    // Runs Operation unless another is under way. Meanwhile the dialog and its
+    // notice take no user input, so a second double-click or Enter cannot
+    // start a load inside the running one.
+    void exclusive(const std::function<void()> &Operation);
     // Runs Body with the connecting notice up; the notice comes down when
     // Body returns, after any message it showed.
     void withNotice(const std::function<void()> &Body);
@@ -129,4 +135,8 @@ private:
     TCatalogueLimits limits_;
     std::unique_ptr<TSortColumn> sortColumn_;
     TIncrementalSearch search_;
+    bool busy_ = false;
+    // The list that saw Enter go down: only there does its release act, not
+    // where a closed message box leaves it.
+    QObject *enterPressedOn_ = nullptr;
 };

@@ -4,38 +4,29 @@
 
 using namespace Qt::StringLiterals;
 
-TEST(CatalogueText, BodyDecodesByItsSignature)
+TEST(CatalogueText, BodyDecodesByItsSignatureIntoLines)
 {
-    struct Case { QByteArray Body; QString Text; };
+    struct Case { QByteArray Body; QStringList Lines; };
     const Case cases[] = {
-        {"\xEF\xBB\xBF\xC5\x81" "a", u"Ła"_s},
-        {"\xEF\xBB\xBF" "a\xC5\r\nb", QString()},          // a cut sequence empties all
-        {"\xEF\xBB\xBF\xC0\xAF", QString()},                // overlong
-        {"\xEF\xBB\xBF\xF0\x9F\x82\xA1", u"\U0001F0A1"_s},  // four bytes are a character too
-        {QByteArray("\xFF\xFE" "A\0B\0C", 7), u"AB"_s},     // odd last byte dropped
-        {QByteArray("\xFE\xFF\0A\xD8\0\0B", 8), u"A"_s + QChar(0xD800) + u"B"_s},
-        {QByteArray("ab\0cd", 5), u"ab"_s},                 // NUL ends the text
-        {"caf\xE9", u"café"_s},                             // not UTF-8: Windows-1252
-        {"caf\xC3\xA9", u"café"_s},
-        {QByteArray(), QString()},
+        {"\xEF\xBB\xBF\xC5\x81" "a", {u"Ła"_s}},
+        {"\xEF\xBB\xBF" "a\xC5\r\nb", {}},                 // a cut sequence empties all
+        {QByteArray("\xEF\xBB\xBF" "a\nb\n\0\xC0\xAF", 10), {}}, // even one past a NUL
+        {"\xEF\xBB\xBF\xF0\x9F\x82\xA1", {u"\U0001F0A1"_s}}, // four bytes are a character too
+        {QByteArray("\xFF\xFE" "A\0\n\0B\0C", 9), {u"A"_s, u"B"_s}},   // odd last byte dropped
+        {QByteArray("\xFE\xFF\0A\xD8\0\x20\x28\0B", 10), {u"A"_s + QChar(0xD800), u"B"_s}},
+        {QByteArray("ab\0c\nd", 6), {u"ab"_s}},                  // NUL ends the text
+        {"caf\xE9\n\xC3\xA9", {u"café"_s, u"Ã©"_s}},           // not UTF-8: Windows-1252, all of it
+        {"caf\xC3\xA9", {u"café"_s}},
+        {"1,Alpha,alp\r\n", {u"1,Alpha,alp"_s}},
+        {"1,Alpha,alp\r\n\r\n", {u"1,Alpha,alp"_s, QString()}},
+        {"a\rb\nc\xE2\x80\xA8" "d", {u"a"_s, u"b"_s, u"c"_s, u"d"_s}},
+        {"a\xE2\x80\xA8\r\nb\xE2\x80\xA8", {u"a"_s, QString(), u"b"_s}},
+        {"a\n\r\nb", {u"a"_s, QString(), u"b"_s}},
+        {"\n", {QString()}},
+        {QByteArray(), {}},
     };
     for (const Case &c : cases)
-        EXPECT_EQ(DecodeCatalogueBody(c.Body), c.Text) << c.Body.toHex().constData();
-}
-
-TEST(CatalogueText, LinesEndAtEveryKindOfBreakButTheLast)
-{
-    struct Case { QString Text; QStringList Lines; };
-    const Case cases[] = {
-        {u"1,Alpha,alp\r\n"_s, {u"1,Alpha,alp"_s}},
-        {u"1,Alpha,alp\r\n\r\n"_s, {u"1,Alpha,alp"_s, QString()}},
-        {u"a\rb\nc\u2028d"_s, {u"a"_s, u"b"_s, u"c"_s, u"d"_s}},
-        {u"a\n\r\nb"_s, {u"a"_s, QString(), u"b"_s}},
-        {u"\n"_s, {QString()}},
-        {QString(), {}},
-    };
-    for (const Case &c : cases)
-        EXPECT_EQ(SplitCatalogueLines(c.Text), c.Lines) << c.Text.toStdString();
+        EXPECT_EQ(CatalogueLines(c.Body), c.Lines) << c.Body.toHex().constData();
 }
 
 TEST(CatalogueText, FieldsFollowQuotesCommasAndBlanks)
@@ -74,16 +65,15 @@ TEST(CatalogueText, IntegersAcceptDecimalAndHexWithin32Bits)
 
 TEST(CatalogueText, EntriesStopAtTheFirstUnreadableLine)
 {
-    const TCatalogueEntries good = ReadCatalogueEntries({u"1,Alpha,alp,extra"_s, u"2,\"B c\",bc"_s});
+    const TCatalogueEntries good = ReadCatalogueEntries("1,Alpha,alp,extra\r\n2,\"B c\",bc", 2);
     ASSERT_EQ(good.Entries.size(), 2u);
     EXPECT_TRUE(good.Error.isEmpty());
     EXPECT_EQ(good.Entries[1].Name, u"B c"_s);
     EXPECT_EQ(good.Entries[1].Code, u"bc"_s);
 
-    for (const QStringList &lines : {QStringList{u"1,Alpha,alp"_s, QString(), u"3,C,c"_s},
-                                     QStringList{u"1,Alpha,alp"_s, u"x,B,b"_s, u"3,C,c"_s},
-                                     QStringList{u"1,Alpha,alp"_s, u"2,B"_s}}) {
-        const TCatalogueEntries read = ReadCatalogueEntries(lines);
+    for (const QByteArray &body : {QByteArray("1,Alpha,alp\n\n3,C,c"), QByteArray("1,Alpha,alp\nx,B,b\n3,C,c"),
+                                   QByteArray("1,Alpha,alp\n2,B"), QByteArray("1,Alpha,alp\n2,B,b")}) {
+        const TCatalogueEntries read = ReadCatalogueEntries(body, 1);
         ASSERT_EQ(read.Entries.size(), 1u);
         EXPECT_FALSE(read.Error.isEmpty());
     }

@@ -77,14 +77,31 @@ TEST(CatalogueProtocol, JudgesStatusAndReadsEveryKindOfBody)
          QString(), 0},
         {"header line of 20,000 characters",
          "HTTP/1.1 200 OK\r\nX-Long: " + QByteArray(20'000, 'x') + "\r\n\r\n1,A,a", false, QString(), 0},
-        // curl refuses such an answer outright rather than reading to the close.
-        {"Content-Length not a number", "HTTP/1.1 200 OK\r\nContent-Length: abc\r\n\r\n1,A,a", false,
-         QString(), 0},
+        {"Content-Length not a number", "HTTP/1.1 200 OK\r\nContent-Length: abc\r\n\r\n1,A,a\n2,B,b", true,
+         u"1,A,a"_s, 2},
         {"Content-Length past 64 bits",
          "HTTP/1.1 200 OK\r\nContent-Length: 99999999999999999999999\r\n\r\n1,A,a", true, u"1,A,a"_s, 1},
         {"chunk size past 64 bits",
          "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nFFFFFFFFFFFFFFFFFFFF\r\nabc", false, QString(), 0},
-        {"not HTTP at all", "hello\r\n\r\n", false, QString(), 0},
+        // A status line without a code fails with the line itself.
+        {"not HTTP at all", "hello\r\n\r\n", false, u"hello"_s, 0},
+        {"no code", "HTTP/1.1 OK\r\nContent-Length: 5\r\n\r\n1,A,a", false, u"HTTP/1.1 OK"_s, 0},
+        {"code of letters", "HTTP/1.1 2xx Fine\r\n\r\n1,A,a", false, u"HTTP/1.1 2xx Fine"_s, 0},
+        {"HTTP/0.9 answer", "1,Alpha,alp\r\n2,Beta,bt\r\n", false, u"1,Alpha,alp"_s, 0},
+        // Trailer fields after the last chunk never touch the body.
+        {"chunked with trailers",
+         "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n6\r\n1,A,a\n\r\n5\r\n2,B,b\r\n0\r\n"
+         "X-Checksum: abc\r\nHTTP/1.1 500 Not this\r\n\r\n",
+         true, u"1,A,a"_s, 2},
+        {"chunk size with an extension", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5;x=y\r\n1,A,a\r\n0\r\n\r\n",
+         true, u"1,A,a"_s, 1},
+        // What arrived before a chunk size that is not hexadecimal is the body.
+        {"chunk size not hexadecimal",
+         "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n6\r\n1,A,a\n\r\nzz\r\n2,B,b\r\n", true,
+         u"1,A,a"_s, 1},
+        {"chunked wins over Content-Length",
+         "HTTP/1.1 200 OK\r\nContent-Length: 12\r\nTransfer-Encoding: chunked\r\n\r\n5\r\n1,A,a\r\n0\r\n\r\n",
+         true, u"1,A,a"_s, 1},
         {"UTF-16 body with a lone surrogate",
          ok(QByteArray("\xFF\xFE" "1\0,\0\x00\xD8,\0" "a\0", 12)), true,
          u"1,"_s + QChar(0xD800) + u",a"_s, 1},
@@ -95,9 +112,9 @@ TEST(CatalogueProtocol, JudgesStatusAndReadsEveryKindOfBody)
         const TCatalogueAnswer answer = RequestCatalogue(server.Address(), GamesListTarget());
         EXPECT_EQ(answer.Ok, c.Ok) << answer.Error.toStdString();
         if (c.Ok) {
-            ASSERT_EQ(answer.Lines.size(), c.LineCount);
+            ASSERT_EQ(answer.Lines().size(), c.LineCount);
             if (c.LineCount > 0) {
-                EXPECT_EQ(answer.Lines[0], c.ErrorOrFirstLine);
+                EXPECT_EQ(answer.Lines()[0], c.ErrorOrFirstLine);
             }
         } else if (!c.ErrorOrFirstLine.isEmpty()) {
             EXPECT_EQ(answer.Error, c.ErrorOrFirstLine);
@@ -114,8 +131,8 @@ TEST(CatalogueProtocol, HugeBodiesAndLinesArriveWhole)
     TCatalogueServer server = TCatalogueServer::Raw(ok(line.repeated(50)));
     const TCatalogueAnswer answer = RequestCatalogue(server.Address(), GamesListTarget());
     ASSERT_TRUE(answer.Ok) << answer.Error.toStdString();
-    ASSERT_EQ(answer.Lines.size(), 50);
-    EXPECT_EQ(answer.Lines[49].size(), 1 << 20);
+    ASSERT_EQ(answer.Lines().size(), 50);
+    EXPECT_EQ(answer.Lines()[49].size(), 1 << 20);
 
     TCatalogueLimits small;
     small.MaxBodyBytes = 1 << 20;

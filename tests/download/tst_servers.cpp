@@ -16,21 +16,20 @@ void checkCatalogue(const TCatalogueAddress &Address)
 {
     const TCatalogueAnswer games = RequestCatalogue(Address, GamesListTarget());
     ASSERT_TRUE(games.Ok) << games.Error.toStdString();
-    const TCatalogueEntries gameEntries = ReadCatalogueEntries(games.Lines);
+    const TCatalogueEntries gameEntries = ReadCatalogueEntries(games.Body, 100);
     EXPECT_TRUE(gameEntries.Error.isEmpty());
     ASSERT_EQ(gameEntries.Entries.size(), 2u);
     EXPECT_EQ(gameEntries.Entries[0].Name, u"Ironvale Chronicles"_s);
 
     const TCatalogueAnswer sets = RequestCatalogue(Address, SetsListTarget(gameEntries.Entries[0].Id));
     ASSERT_TRUE(sets.Ok) << sets.Error.toStdString();
-    EXPECT_EQ(ReadCatalogueEntries(sets.Lines).Entries.size(), 3u);
+    EXPECT_EQ(ReadCatalogueEntries(sets.Body, 100).Entries.size(), 3u);
 
     const TCatalogueAnswer cards = RequestCatalogue(Address, CardsListTarget(101));
     ASSERT_TRUE(cards.Ok) << cards.Error.toStdString();
-    TCardList list;
-    const TDistinctValues distinct = ReadCatalogueCards(cards.Lines, list);
-    EXPECT_EQ(list.Count(), 480);
-    EXPECT_EQ(distinct.Languages, QStringList({"EN", "DE", "PL", "FR"}));
+    const TCatalogueCards read = ReadCatalogueCards(cards.Body, 1000);
+    EXPECT_EQ(read.Cards.Count(), 480);
+    EXPECT_EQ(read.Distinct.Languages, QStringList({"EN", "DE", "PL", "FR"}));
 
     // Unknown ids, other paths and ids that try to leave the folder are 404.
     for (const QByteArray &target :
