@@ -3,7 +3,10 @@
 #include "catalogue/StoreFolder.h"
 #include "platform/AppPaths.h"
 
+#include <QDir>
+#include <QDirIterator>
 #include <QFileInfo>
+#include <QSet>
 #include <QStringList>
 
 #include <array>
@@ -84,24 +87,54 @@ std::optional<QString> catalogueScanPath(const AnsiString &ScanFile)
     return path;
 }
 
+// Adds the files below Dir to Files as paths relative to the quality folder,
+// going Depth levels of sub-folders down.
+void listFolder(const QString &Dir, const QString &Prefix, int Depth, QSet<QString> &Files)
+{
+    QDirIterator it(Dir, QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+    while (it.hasNext()) {
+        it.next();
+        const QFileInfo info = it.fileInfo();
+        if (info.isFile())
+            Files.insert(Prefix + info.fileName());
+        else if (info.isDir() && Depth > 0)
+            listFolder(info.filePath(), Prefix + info.fileName() + PathDelim, Depth - 1, Files);
+    }
+}
+
+// The scan files of one quality folder of a set, read in one go so that a whole
+// card list is marked with look-ups in memory: the folder itself and the two
+// levels of sub-folders (subset, language) that a scan's name may begin with.
+QSet<QString> listScanFiles(const QString &QualityDir)
+{
+    QSet<QString> files;
+    listFolder(QualityDir, QString(), 2, files);
+    return files;
+}
+
 } // namespace
 
 void MarkLocalScans(const TGame *Game, const TExpansion *Expansion, TCardList &Cards,
                     int Naming)
 {
     const TStorePaths dirs = GetStorePaths(Game, Expansion);
+    const QSet<QString> vhq = listScanFiles(dirs.VhqDir);
+    const QSet<QString> hq = listScanFiles(dirs.HqDir);
+    const QSet<QString> mq = listScanFiles(dirs.MqDir);
+    const bool noScans = vhq.isEmpty() && hq.isEmpty() && mq.isEmpty();
     for (int i = 0; i < Cards.Count(); ++i) {
         TGameCard *card = Cards.Objects(i);
         if (!card)
             continue;
-        if (!card->ScanFile.isEmpty())
-            card->ScanStatus = ScanWeb;
+        card->ScanStatus = card->ScanFile.isEmpty() ? ScanNone : ScanWeb;
+        if (noScans)
+            continue;
         const QString name = FromAnsi(card->ScanFileName(Naming));
-        if (scanFileExists(dirs.VhqDir + name))
+        if (vhq.contains(name))
             card->ScanStatus = ScanVHQ;
-        else if (scanFileExists(dirs.HqDir + name))
+        else if (hq.contains(name))
             card->ScanStatus = ScanHQ;
-        else if (scanFileExists(dirs.MqDir + name))
+        else if (mq.contains(name))
             card->ScanStatus = ScanMQ;
     }
 }

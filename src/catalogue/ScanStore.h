@@ -31,10 +31,12 @@ QString DefaultScanStoreRoot();
 // Folders for the game and set (either may be null). Nothing is created.
 TStorePaths GetStorePaths(const TGame *Game, const TExpansion *Expansion);
 
-// Run on a freshly downloaded list: a card with a catalogue scan (ScanFile) gets
-// ScanWeb, then the best of its VHQ, HQ and MQ files under the naming option
-// raises that. The web folder is not examined; a card with neither keeps its
-// status.
+// Each card's status from the catalogue and the store: ScanWeb for a card with
+// a catalogue scan (ScanFile), raised by the best of its VHQ, HQ and MQ files
+// under the naming option, ScanNone without either; the web folder is not
+// examined. Each quality folder of the set is listed once and the names are
+// looked up in memory, so the same list can be marked again at any time to
+// follow a store that others write to.
 void MarkLocalScans(const TGame *Game, const TExpansion *Expansion, TCardList &Cards,
                     int Naming);
 
