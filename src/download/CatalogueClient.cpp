@@ -198,7 +198,7 @@ TCatalogueAnswer RequestCatalogue(const TCatalogueAddress &Address, const QByteA
     }
 
     TAnswerReader reader(Limits.MaxBodyBytes);
-    std::vector<char> buffer(1 << 16);
+    std::vector<char> buffer(1 << 20);
     while (reader.State() == TAnswerReader::TState::Reading) {
         size_t n = 0;
         result = curl_easy_recv(h, buffer.data(), buffer.size(), &n);

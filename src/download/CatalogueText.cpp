@@ -156,6 +156,7 @@ QStringList CatalogueLines(QByteArrayView Body)
 QStringList SplitCatalogueFields(QStringView Line)
 {
     QStringList fields;
+    fields.reserve(kCardFieldCount);
     const qsizetype length = Line.size();
     qsizetype i = 0;
     while (i < length && isBlank(Line[i]))
@@ -164,12 +165,16 @@ QStringList SplitCatalogueFields(QStringView Line)
         QString field;
         if (Line[i] == u'"') {
             ++i;
-            // Runs between quotes are taken whole; a doubled quote adds one.
+            // Runs between quotes are taken whole, so the common field without
+            // a doubled quote is one exact copy; a doubled quote adds one.
             for (;;) {
                 qsizetype quote = Line.indexOf(u'"', i);
                 if (quote < 0)
                     quote = length;
-                field += Line.sliced(i, quote - i);
+                if (field.isNull())
+                    field = Line.sliced(i, quote - i).toString();
+                else
+                    field += Line.sliced(i, quote - i);
                 i = quote;
                 if (i + 1 < length && Line[i + 1] == u'"') {
                     field += u'"';

@@ -205,6 +205,32 @@ std::vector<int> DownloadSortOrder(const std::vector<const TGameCard *> &Cards, 
     return order;
 }
 
+namespace {
+
+// Short values that recur from card to card (language, rarity, types, foil)
+// share one copy, which keeps a large set's memory and its allocations down.
+// The pool stops growing where values stop recurring.
+template <typename Text>
+class TTextPool
+{
+public:
+    void Share(Text &Value)
+    {
+        if (Value.isEmpty() || Value.size() > 64)
+            return;
+        const auto found = pool_.constFind(Value);
+        if (found != pool_.constEnd())
+            Value = *found;
+        else if (pool_.size() < 4096)
+            pool_.insert(Value);
+    }
+
+private:
+    QSet<Text> pool_;
+};
+
+} // namespace
+
 TCatalogueCards ReadCatalogueCards(QByteArrayView Body, int MaxCards)
 {
     TCatalogueCards result;
@@ -214,9 +240,11 @@ TCatalogueCards ReadCatalogueCards(QByteArrayView Body, int MaxCards)
     TAssocArray languages;
     TAssocArray subsets;
     TAssocArray rarities;
-    QSet<QString> seenLanguages;
+    QSet<AnsiString> seenLanguages;
     QSet<int> seenSubsets;
     QSet<QString> seenRarities;
+    TTextPool<QString> texts;
+    TTextPool<AnsiString> bytes;
     const QVariant one(1);
     TCatalogueLines lines(Body);
     QString line;
@@ -229,10 +257,14 @@ TCatalogueCards ReadCatalogueCards(QByteArrayView Body, int MaxCards)
             result.Cards.Clear();
             return result;
         }
-        const QString language = FromAnsi(card->Language);
-        if (!seenLanguages.contains(language)) {
-            seenLanguages.insert(language);
-            languages.Add(language, one);
+        bytes.Share(card->Language);
+        bytes.Share(card->Foil);
+        texts.Share(card->Rarity);
+        texts.Share(card->P0);
+        texts.Share(card->P1);
+        if (!seenLanguages.contains(card->Language)) {
+            seenLanguages.insert(card->Language);
+            languages.Add(FromAnsi(card->Language), one);
         }
         if (!seenSubsets.contains(card->SubsetId)) {
             seenSubsets.insert(card->SubsetId);
