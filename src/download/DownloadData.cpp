@@ -12,7 +12,8 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QCoreApplication>
+#include <QApplication>
+#include <QPointer>
 #include <QDateTime>
 #include <QFrame>
 #include <QGroupBox>
@@ -390,22 +391,23 @@ void TfrmDownloadData::exclusive(const std::function<void()> &Operation)
 
 void TfrmDownloadData::withNotice(const std::function<void()> &Body)
 {
-    struct THide
-    {
-        TfrmLoading *Notice;
-        ~THide()
-        {
-            if (Notice)
-                Notice->hide();
-        }
-    } hide{frmLoading_};
-    if (frmLoading_) {
-        frmLoading_->show();
-        frmLoading_->raise();
-        // The request blocks the event loop: the notice is drawn now or never.
-        // Paint only: input waits, and what reaches this dialog is dropped.
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    if (!frmLoading_) {
+        Body();
+        return;
     }
+    // A window manager that hands the notice the focus anyway must give it
+    // back, or the keyboard would be lost once the notice is gone.
+    const QPointer<QWidget> active = QApplication::activeWindow();
+    const auto hide = qScopeGuard([this, active] {
+        frmLoading_->hide();
+        if (active && active->isVisible() && QApplication::activeWindow() != active)
+            active->activateWindow();
+    });
+    frmLoading_->show();
+    frmLoading_->raise();
+    // The request blocks the event loop: the notice is drawn now or never.
+    // Paint only: input waits, and what reaches this dialog is dropped.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     Body();
 }
 

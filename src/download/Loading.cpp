@@ -7,9 +7,13 @@
 #include <QScreen>
 
 TfrmLoading::TfrmLoading(QWidget *Parent)
-    : QDialog(Parent, Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::Dialog)
+    : QDialog(Parent, Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::Dialog
+                          | Qt::WindowDoesNotAcceptFocus)
 {
     setObjectName(QStringLiteral("frmLoading"));
+    // The dialog behind keeps the focus, so the keyboard goes on from where it
+    // was once the notice is gone.
+    setAttribute(Qt::WA_ShowWithoutActivating);
     setFixedSize(595, 74);
 
     Panel = new QFrame(this);

@@ -71,7 +71,7 @@ TEST(CardGrid, CellsColoursAndFlagsComeFromTheCards)
 {
     TAppFixture app;
     TfrmMain &main = app.Main();
-    QAbstractItemModelTester tester(main.CardsModel.get());
+    QAbstractItemModelTester tester(main.CardsModel.get(), QAbstractItemModelTester::FailureReportingMode::Fatal);
     std::vector<std::unique_ptr<TGameCard>> cards;
     cards.push_back(makeCard(1, QStringLiteral("Foil even"), 0, "PL", "FOIL"));
     cards.push_back(makeCard(2, QStringLiteral("Foil odd"), 7, "en", "FOIL"));

@@ -135,7 +135,7 @@ TEST(MainWindow, CardGridColumnsAndFileFactsPlacement)
 {
     TAppFixture app;
     TfrmMain &main = app.Main();
-    QAbstractItemModelTester tester(main.CardsModel.get(), QAbstractItemModelTester::FailureReportingMode::Warning);
+    QAbstractItemModelTester tester(main.CardsModel.get(), QAbstractItemModelTester::FailureReportingMode::Fatal);
 
     QHeaderView *header = main.vstCards->horizontalHeader();
     QStringList headers;

@@ -3,10 +3,12 @@
 
 #include "download/DownloadCardModel.h"
 #include "download/DownloadData.h"
+#include "download/Loading.h"
 #include "support/DialogRecorder.h"
 #include "support/TestEnvironment.h"
 
 #include <QAbstractItemModelTester>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
@@ -14,6 +16,7 @@
 #include <QPushButton>
 #include <QTableView>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
@@ -96,7 +99,7 @@ struct TDownloadFixture : ::testing::Test
 
 TEST_F(TDownloadFixture, OpensGameAndSetAndOffersWhatTheCardsHold)
 {
-    QAbstractItemModelTester tester(Form.CardsModel, QAbstractItemModelTester::FailureReportingMode::Warning);
+    QAbstractItemModelTester tester(Form.CardsModel, QAbstractItemModelTester::FailureReportingMode::Fatal);
     Form.FormShow();
     EXPECT_EQ(texts(Form.lvGames), QStringList({"alpha", "Beta", "Zeta"}));
     EXPECT_EQ(Form.lvGames->currentItem()->text(0), u"alpha"_s);
@@ -296,4 +299,98 @@ TEST_F(TDownloadFixture, ShowingAgainOrOfflineAsksNothing)
     EXPECT_TRUE(Dialogs.Messages.empty());
     EXPECT_EQ(Form.Cards.Count(), 5);
     EXPECT_EQ(Form.SortColumn(), dcName);
+}
+
+namespace {
+
+// The dialog shown and active with its connecting notice, as the user meets it.
+struct TShownDialog : TDownloadFixture
+{
+    TfrmLoading Notice;
+    std::vector<TGameCard> Handed;
+
+    TShownDialog()
+    {
+        Form.SetLoadingNotice(&Notice);
+        Form.SetHandOver([this](const TGame &, const TExpansion &, const std::vector<const TGameCard *> &Cards) {
+            for (const TGameCard *card : Cards)
+                Handed.push_back(*card);
+        });
+        Form.show();   // asks for the games list
+        Form.activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&Form));
+    }
+
+    static void doubleClick(QTreeWidget *List, const QString &Name)
+    {
+        const auto found = List->findItems(Name, Qt::MatchExactly);
+        ASSERT_EQ(found.size(), 1) << Name.toStdString();
+        const QPoint at = List->visualItemRect(found.first()).center();
+        QTest::mouseClick(List->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseDClick(List->viewport(), Qt::LeftButton, {}, at);
+    }
+};
+
+} // namespace
+
+TEST_F(TShownDialog, DoubleClicksWhileLoadingOpenTheGameOrSetOnce)
+{
+    // The second double-click arrives while the first one's request is under
+    // way, when the notice is being drawn.
+    const auto again = [](QTreeWidget *List, const QString &Name) {
+        QTimer::singleShot(0, List, [List, Name] { doubleClick(List, Name); });
+        doubleClick(List, Name);
+    };
+    again(Form.lvGames, u"alpha"_s);
+    EXPECT_EQ(texts(Form.lvSets), QStringList({"Missing", "Mixed Set", "Plain"}));
+    again(Form.lvSets, u"Mixed Set"_s);
+    EXPECT_EQ(Form.Cards.Count(), 5);
+    EXPECT_EQ(Form.lbResults->text(), u"5"_s);
+    Form.btAccept->click();
+    EXPECT_EQ(Handed.size(), 5u);
+    EXPECT_TRUE(Dialogs.Messages.empty()) << Dialogs.Texts().join(u'|').toStdString();
+}
+
+TEST_F(TShownDialog, EnterEnterEnterHandsTheSetOver)
+{
+    // Each key goes where the focus is once the notice is gone.
+    const auto focused = [this] {
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&Form));
+        return QApplication::focusWidget();
+    };
+    ASSERT_EQ(focused(), Form.lvGames);
+    QTest::keyClick(focused(), Qt::Key_Return);   // alpha
+    ASSERT_EQ(focused(), Form.lvSets);
+    QTest::keyClick(focused(), Qt::Key_Down);     // Mixed Set
+    QTest::keyClick(focused(), Qt::Key_Return);
+    ASSERT_EQ(focused(), Form.btAccept);
+    QTest::keyClick(focused(), Qt::Key_Return);
+    EXPECT_EQ(Form.result(), QDialog::Accepted);
+    EXPECT_EQ(Handed.size(), 5u);
+}
+
+TEST_F(TShownDialog, EnterThatClosedAMessageDoesNotOpenTheSetAgain)
+{
+    doubleClick(Form.lvGames, u"alpha"_s);
+    open(Form.lvSets, u"Missing"_s);
+    QTest::keyClick(Form.lvSets, Qt::Key_Return);
+    ASSERT_EQ(Dialogs.Messages.size(), 1u);
+    // The box took the press; its release comes to the list.
+    QTest::keyRelease(Form.lvSets, Qt::Key_Return);
+    EXPECT_EQ(Dialogs.Messages.size(), 1u);
+    QTest::keyClick(Form.lvSets, Qt::Key_Return);
+    EXPECT_EQ(Dialogs.Messages.size(), 2u);
+}
+
+TEST_F(TDownloadFixture, ASetOverTheCardCapIsAMessageAndNoList)
+{
+    TCatalogueLimits limits;
+    limits.MaxRecords = 4;
+    Form.SetLimits(limits);
+    openSet(u"Mixed Set"_s);   // five cards
+    ASSERT_EQ(Dialogs.Messages.size(), 1u);
+    EXPECT_EQ(Dialogs.Messages[0].Text, u"The set has more than 4 cards; its list was not loaded."_s);
+    EXPECT_EQ(Form.Cards.Count(), 0);
+    EXPECT_FALSE(Form.btAccept->isEnabled());
+    EXPECT_EQ(texts(Form.lvSets), QStringList({"Missing", "Mixed Set", "Plain"}));
 }

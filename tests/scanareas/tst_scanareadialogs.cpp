@@ -91,7 +91,7 @@ protected:
     TfrmCustomizeFormat editor{nullptr};
     TfrmScanAreas areas{nullptr, &cbFormat, &editor};
     // Checks every change of the area list's model; gone before the list is.
-    QAbstractItemModelTester modelTester{areas.lvAreas->model()};
+    QAbstractItemModelTester modelTester{areas.lvAreas->model(), QAbstractItemModelTester::FailureReportingMode::Fatal};
 };
 
 const QStringList kSorted = {QStringLiteral("Alpha"), QStringLiteral("beta"),
