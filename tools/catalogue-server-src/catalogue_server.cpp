@@ -12,7 +12,10 @@
 //   --help, --version
 //
 // PORT 0 takes a free port. Once listening, the program prints
-// "listening on PORT" on its own line. One connection is served at a time.
+// "listening on PORT" on its own line. Each connection is served on a thread
+// of its own, up to kMaxConnections at once, and every client has a deadline
+// for its request and for taking the answer: a slow or idle client never
+// holds up another.
 #include "platform/AppError.h"
 #include "settings/VerInfo.h"
 
@@ -23,17 +26,34 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <mutex>
 #include <optional>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int kMaxConnections = 64;
+// The whole request head must arrive within this, however it trickles.
+constexpr auto kHeadTime = std::chrono::seconds(10);
+// The client must take the whole answer within this.
+constexpr auto kAnswerTime = std::chrono::seconds(60);
+// After the answer, what the client still sends is read for this long at most,
+// so that it sees a clean close rather than a reset.
+constexpr auto kDrainTime = std::chrono::seconds(2);
+constexpr size_t kMaxHead = 65536;
 
 struct Options
 {
@@ -72,7 +92,7 @@ int answerInformationOptions(int argc, char **argv)
             std::printf(
                 "Usage: %s --port PORT (--data DIR | --raw FILE | --silent) [OPTION]...\n"
                 "Serves a Vellumora catalogue from a folder of text files (games.txt,\n"
-                "sets/<gameId>.txt, cards/<setId>.txt), one connection at a time.\n"
+                "sets/<gameId>.txt, cards/<setId>.txt), up to 64 connections at a time.\n"
                 "\n"
                 "      --port PORT    port to listen on; 0 takes a free one, printed as\n"
                 "                     \"listening on PORT\"\n"
@@ -138,31 +158,59 @@ std::optional<std::string> readFile(const std::string &Path)
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-void sendAll(int Socket, const std::string &Bytes)
+// Waits for Events until Deadline; false when the time is up first.
+bool waitFor(int Socket, short Events, Clock::time_point Deadline)
+{
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(Deadline - Clock::now());
+        if (left.count() <= 0)
+            return false;
+        pollfd p{Socket, Events, 0};
+        const int ready = ::poll(&p, 1, static_cast<int>(left.count()));
+        if (ready > 0)
+            return true;
+        if (ready < 0 && errno != EINTR)
+            return false;
+    }
+}
+
+void sendAll(int Socket, const std::string &Bytes, Clock::time_point Deadline)
 {
     size_t sent = 0;
-    while (sent < Bytes.size()) {
-        const ssize_t n = ::send(Socket, Bytes.data() + sent, Bytes.size() - sent, MSG_NOSIGNAL);
+    while (sent < Bytes.size() && waitFor(Socket, POLLOUT, Deadline)) {
+        const ssize_t n = ::send(Socket, Bytes.data() + sent, Bytes.size() - sent,
+                                 MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n < 0 && (errno == EAGAIN || errno == EINTR))
+            continue;
         if (n <= 0)
             return;   // the client went away; nothing to do about it
         sent += static_cast<size_t>(n);
     }
 }
 
-// The request head up to the empty line. A client that sends nothing for
-// ten seconds, or more than 64 KiB, gets what was read so far answered.
-std::string readHead(int Socket)
+// The request head up to the empty line, or what arrived of it before the
+// deadline, the client's close or 64 KiB.
+struct Head
 {
-    std::string head;
+    std::string Bytes;
+    bool TimedOut = false;
+};
+
+Head readHead(int Socket, Clock::time_point Deadline)
+{
+    Head head;
     char buffer[4096];
-    while (head.find("\r\n\r\n") == std::string::npos && head.size() < 65536) {
-        pollfd p{Socket, POLLIN, 0};
-        if (::poll(&p, 1, 10'000) <= 0)
+    while (head.Bytes.find("\r\n\r\n") == std::string::npos && head.Bytes.size() < kMaxHead) {
+        if (!waitFor(Socket, POLLIN, Deadline)) {
+            head.TimedOut = true;
             break;
-        const ssize_t n = ::recv(Socket, buffer, sizeof buffer, 0);
+        }
+        const ssize_t n = ::recv(Socket, buffer, sizeof buffer, MSG_DONTWAIT);
+        if (n < 0 && (errno == EAGAIN || errno == EINTR))
+            continue;
         if (n <= 0)
             break;
-        head.append(buffer, static_cast<size_t>(n));
+        head.Bytes.append(buffer, static_cast<size_t>(n));
     }
     return head;
 }
@@ -220,6 +268,34 @@ std::string answerFromData(const std::string &DataDir, const std::string &Head)
     return answer(200, "OK", *body);
 }
 
+std::mutex recordMutex;
+
+void serveConnection(int Client, const Options &Settings, const std::string &Raw)
+{
+    const Head head = readHead(Client, Clock::now() + kHeadTime);
+    if (!Settings.Record.empty()) {
+        std::lock_guard lock(recordMutex);
+        std::ofstream(Settings.Record, std::ios::binary | std::ios::trunc) << head.Bytes;
+    }
+    std::string reply;
+    if (!Settings.Data.empty())
+        reply = head.TimedOut ? answer(408, "Request Timeout", "") : answerFromData(Settings.Data, head.Bytes);
+    sendAll(Client, Settings.Data.empty() ? Raw : reply, Clock::now() + kAnswerTime);
+    ::shutdown(Client, SHUT_WR);
+    const Clock::time_point drainUntil = Clock::now() + kDrainTime;
+    char drain[4096];
+    size_t drained = 0;
+    while (drained < (1u << 20) && waitFor(Client, POLLIN, drainUntil)) {
+        const ssize_t n = ::recv(Client, drain, sizeof drain, MSG_DONTWAIT);
+        if (n < 0 && (errno == EAGAIN || errno == EINTR))
+            continue;
+        if (n <= 0)
+            break;
+        drained += static_cast<size_t>(n);
+    }
+    ::close(Client);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -253,6 +329,11 @@ int main(int argc, char **argv)
     std::printf("listening on %d\n", ntohs(address.sin_port));
     std::fflush(stdout);
 
+    // At most kMaxConnections are served at once; more wait in the listen
+    // queue until one is done, which the deadlines make sure of.
+    std::mutex mutex;
+    std::condition_variable slotFree;
+    int serving = 0;
     std::vector<int> heldOpen;
     for (;;) {
         const int client = ::accept(listener, nullptr, nullptr);
@@ -263,18 +344,15 @@ int main(int argc, char **argv)
             heldOpen.push_back(client);
             continue;
         }
-        const std::string head = readHead(client);
-        if (!options.Record.empty()) {
-            std::ofstream(options.Record, std::ios::binary | std::ios::trunc) << head;
-        }
-        sendAll(client, options.Data.empty() ? raw : answerFromData(options.Data, head));
-        ::shutdown(client, SHUT_WR);
-        // Let the client read everything before the socket goes away, so it
-        // sees a clean close rather than a reset.
-        char drain[1024];
-        pollfd p{client, POLLIN, 0};
-        while (::poll(&p, 1, 2000) > 0 && ::recv(client, drain, sizeof drain, 0) > 0) {
-        }
-        ::close(client);
+        std::unique_lock lock(mutex);
+        slotFree.wait(lock, [&] { return serving < kMaxConnections; });
+        ++serving;
+        lock.unlock();
+        std::thread([&, client] {
+            serveConnection(client, options, raw);
+            std::lock_guard done(mutex);
+            --serving;
+            slotFree.notify_one();
+        }).detach();
     }
 }
