@@ -1,7 +1,10 @@
 // A catalogue server's whole answer on the wire: status line, headers, a
 // plain, cut-off or chunked body. The input is what a server on loopback sends
-// back to the real client, so the client's own header and body handling and
-// curl's framing see the bytes exactly as from a broken server.
+// back to the real client, so the client's reading sees the bytes exactly as
+// from a broken server.
+//
+// The same input also makes a body sent twice, once with its length and once
+// in chunks followed by trailer fields: both must give the same lines.
 
 #include "FuzzTarget.h"
 
@@ -91,16 +94,53 @@ private:
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *Data, size_t Size)
-{
-    static TLoopbackServer server;
-    server.SetAnswer(QByteArray(reinterpret_cast<const char *>(Data), qsizetype(Size)));
+namespace {
 
+constexpr qint64 kMaxBody = 1 << 20;
+
+TCatalogueAnswer ask(TLoopbackServer &Server, const QByteArray &Answer)
+{
+    Server.SetAnswer(Answer);
     TCatalogueLimits limits;
     limits.ConnectMs = 5'000;
     limits.IdleSeconds = 10;
-    limits.MaxBodyBytes = 1 << 20;
-    RequestCatalogue(TCatalogueAddress{"127.0.0.1", server.Port()},
-                     CardsListTarget(1), limits);
+    limits.MaxBodyBytes = kMaxBody;
+    return RequestCatalogue(TCatalogueAddress{"127.0.0.1", Server.Port()}, CardsListTarget(1), limits);
+}
+
+// Byte 0 gives the chunk size, byte 1 the trailer's length; the trailer's
+// bytes follow, and the rest is the body.
+void checkChunkedEqualsPlain(TLoopbackServer &Server, const QByteArray &Input)
+{
+    if (Input.size() < 2)
+        return;
+    const qsizetype chunk = 1 + static_cast<unsigned char>(Input[0]);
+    const qsizetype trailerLength = qMin<qsizetype>(static_cast<unsigned char>(Input[1]), Input.size() - 2);
+    const QByteArray trailer = Input.mid(2, trailerLength);
+    const QByteArray body = Input.mid(2 + trailerLength);
+    if (body.size() > kMaxBody)
+        return;
+
+    const TCatalogueAnswer plain =
+        ask(Server, "HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body);
+    QByteArray chunked = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
+    for (qsizetype at = 0; at < body.size(); at += chunk) {
+        const QByteArray piece = body.mid(at, chunk);
+        chunked += QByteArray::number(piece.size(), 16) + "\r\n" + piece + "\r\n";
+    }
+    chunked += "0\r\n" + trailer + "\r\n\r\n";
+    const TCatalogueAnswer inChunks = ask(Server, chunked);
+    if (!plain.Ok || !inChunks.Ok || plain.Body != inChunks.Body || plain.Lines() != inChunks.Lines())
+        std::abort();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *Data, size_t Size)
+{
+    static TLoopbackServer server;
+    const QByteArray input(reinterpret_cast<const char *>(Data), qsizetype(Size));
+    ask(server, input);
+    checkChunkedEqualsPlain(server, input);
     return 0;
 }
