@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 
 #include <string>
 #include <vector>
@@ -225,6 +227,18 @@ TEST_F(ScanStore, MarkLocalScans)
     const std::vector<int> expected = {ScanMQ, ScanWeb, ScanNone, ScanVHQ, ScanNone};
     for (int i = 0; i < cards.Count(); ++i)
         EXPECT_EQ(cards.Objects(i)->ScanStatus, expected[static_cast<size_t>(i)]) << i;
+
+    // Marked again, the list follows the store: a scan gone lowers the status,
+    // one reached through a linked folder counts.
+    QFile::remove(dirs_.VhqDir + u"de/vhq.jpg"_s);
+    QFile::remove(dirs_.MqDir + u"de/mq.jpg"_s);
+    ASSERT_TRUE(QDir(dirs_.MqDir).rmdir(u"de"_s));
+    const QString elsewhere = QFileInfo(env_.WriteFile(u"elsewhere/none.jpg"_s, "jpeg")).path();
+    ASSERT_TRUE(QFile::link(elsewhere, dirs_.MqDir + u"de"_s));
+    MarkLocalScans(&game_, &set_, cards, 1);
+    const std::vector<int> again = {ScanWeb, ScanWeb, ScanMQ, ScanHQ, ScanNone};
+    for (int i = 0; i < cards.Count(); ++i)
+        EXPECT_EQ(cards.Objects(i)->ScanStatus, again[static_cast<size_t>(i)]) << i;
 }
 
 TEST_F(ScanStore, FindCardScanOrderOfQualitiesAndNamings)
