@@ -45,7 +45,8 @@ QByteArray makeAnswer(int Count)
 }
 
 // The largest answer the client takes: 200,000 cards in just under 64 MiB,
-// long quoted names and notes, every card its own collector's number.
+// long quoted names and notes, every card its own collector's number and its
+// own rarity.
 QByteArray makeLargestAnswer()
 {
     constexpr int count = 200'000;
@@ -56,7 +57,7 @@ QByteArray makeLargestAnswer()
     for (int i = 0; i < count; ++i) {
         const QByteArray name = "\"Card " + QByteArray::number(i) + ' ' + QByteArray(90, 'x') + '"';
         body += QByteArray::number(i + 1) + ',' + name + ",EN," + QByteArray::number(i) + ",c"
-                + QByteArray::number(i) + ",,C,,0,Creature,Human," + notes + "\r\n";
+                + QByteArray::number(i) + ",,R" + QByteArray::number(i) + ",,0,Creature,Human," + notes + "\r\n";
     }
     if (body.size() > limit)
         qFatal("the largest answer is over the limit: %lld bytes", static_cast<long long>(body.size()));

@@ -125,3 +125,27 @@ QVariant TDownloadCardModel::headerData(int Section, Qt::Orientation Orientation
     }
     return {};
 }
+
+void TFilterListModel::Set(QStringList Texts, QList<int> Codes)
+{
+    beginResetModel();
+    texts_ = std::move(Texts);
+    codes_ = std::move(Codes);
+    endResetModel();
+}
+
+int TFilterListModel::rowCount(const QModelIndex &Parent) const
+{
+    return Parent.isValid() ? 0 : static_cast<int>(texts_.size());
+}
+
+QVariant TFilterListModel::data(const QModelIndex &Index, int Role) const
+{
+    if (!Index.isValid() || Index.row() >= texts_.size())
+        return {};
+    if (Role == Qt::DisplayRole || Role == Qt::EditRole)
+        return texts_[Index.row()];
+    if (Role == Qt::UserRole && Index.row() < codes_.size())
+        return codes_[Index.row()];
+    return {};
+}

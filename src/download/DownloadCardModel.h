@@ -2,6 +2,7 @@
 
 #include "download/DownloadCards.h"
 
+#include <QAbstractListModel>
 #include <QAbstractTableModel>
 #include <QImage>
 #include <QList>
@@ -38,4 +39,24 @@ private:
     const QList<QImage> &icons_;
     const QList<QImage> &flags_;
     int rowCount_ = 0;
+};
+
+// The entries of a filter drop-down list: texts, and for subsets the code each
+// stands for (Qt::UserRole). Filled in one go, so that a set of many distinct
+// values costs no item objects.
+class TFilterListModel : public QAbstractListModel
+{
+    Q_OBJECT
+public:
+    using QAbstractListModel::QAbstractListModel;
+
+    // Codes is empty, or holds one code per text.
+    void Set(QStringList Texts, QList<int> Codes);
+
+    int rowCount(const QModelIndex &Parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &Index, int Role = Qt::DisplayRole) const override;
+
+private:
+    QStringList texts_;
+    QList<int> codes_;
 };

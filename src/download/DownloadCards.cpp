@@ -11,8 +11,48 @@
 #include <QPainterPath>
 
 #include <algorithm>
+#include <numeric>
 
 namespace {
+
+// The text as a case-insensitive comparison sees it: each character folded
+// on its own. A text that folding leaves alone is not copied.
+QString foldCase(const QString &Text)
+{
+    qsizetype first = 0;
+    while (first < Text.size() && Text[first].toCaseFolded() == Text[first])
+        ++first;
+    if (first == Text.size())
+        return Text;
+    QString folded = Text;
+    for (qsizetype i = first; i < folded.size(); ++i)
+        folded[i] = folded[i].toCaseFolded();
+    return folded;
+}
+
+// Hands Use the keys under which Texts sort as the user's locale has it, and
+// the comparison of two keys. Each text becomes a key once, so sorting a list
+// of many distinct texts compares keys, not texts. The C locale's collation
+// ignores the case setting: there the keys are the texts, folded when asked.
+template <typename F>
+void withSortKeys(const std::vector<QString> &Texts, Qt::CaseSensitivity Case, F &&Use)
+{
+    QCollator collator;
+    collator.setCaseSensitivity(Case);
+    if (collator.locale().language() == QLocale::C) {
+        std::vector<QString> keys;
+        keys.reserve(Texts.size());
+        for (const QString &text : Texts)
+            keys.push_back(Case == Qt::CaseInsensitive ? foldCase(text) : text);
+        Use(keys, [](const QString &A, const QString &B) { return A.compare(B); });
+    } else {
+        std::vector<QCollatorSortKey> keys;
+        keys.reserve(Texts.size());
+        for (const QString &text : Texts)
+            keys.push_back(collator.sortKey(text));
+        Use(keys, [](const QCollatorSortKey &A, const QCollatorSortKey &B) { return A.compare(B); });
+    }
+}
 
 // Ranks of texts in collation order, equal texts sharing a rank. Sorting a
 // hundred thousand cards then compares integers, and the collator runs only
@@ -31,25 +71,19 @@ std::vector<int> rankTexts(const std::vector<QString> &Texts, Qt::CaseSensitivit
         toDistinct[i] = it.value();
     }
     std::vector<int> order(distinct.size());
-    for (size_t i = 0; i < order.size(); ++i)
-        order[i] = static_cast<int>(i);
-    QCollator collator;
-    collator.setCaseSensitivity(Case);
-    const bool plain = collator.locale().language() == QLocale::C;
-    const auto compare = [&](const QString &A, const QString &B) {
-        return plain ? A.compare(B, Case) : collator.compare(A, B);
-    };
-    std::sort(order.begin(), order.end(), [&](int A, int B) {
-        return compare(distinct[static_cast<size_t>(A)], distinct[static_cast<size_t>(B)]) < 0;
-    });
+    std::iota(order.begin(), order.end(), 0);
     std::vector<int> distinctRank(distinct.size());
-    int rank = 0;
-    for (size_t i = 0; i < order.size(); ++i) {
-        if (i > 0 && compare(distinct[static_cast<size_t>(order[i - 1])],
-                             distinct[static_cast<size_t>(order[i])]) != 0)
-            ++rank;
-        distinctRank[static_cast<size_t>(order[i])] = rank;
-    }
+    withSortKeys(distinct, Case, [&](const auto &Keys, const auto &Compare) {
+        std::sort(order.begin(), order.end(), [&](int A, int B) {
+            return Compare(Keys[static_cast<size_t>(A)], Keys[static_cast<size_t>(B)]) < 0;
+        });
+        int rank = 0;
+        for (size_t i = 0; i < order.size(); ++i) {
+            if (i > 0 && Compare(Keys[static_cast<size_t>(order[i - 1])], Keys[static_cast<size_t>(order[i])]) != 0)
+                ++rank;
+            distinctRank[static_cast<size_t>(order[i])] = rank;
+        }
+    });
     std::vector<int> ranks(Texts.size());
     for (size_t i = 0; i < Texts.size(); ++i)
         ranks[i] = distinctRank[static_cast<size_t>(toDistinct[i])];
@@ -153,13 +187,16 @@ QList<QImage> DrawDownloadIcons()
     return icons;
 }
 
-int CompareCatalogueText(const QString &A, const QString &B, Qt::CaseSensitivity Case)
+std::vector<int> CatalogueTextOrder(const std::vector<QString> &Texts, Qt::CaseSensitivity Case)
 {
-    QCollator collator;
-    collator.setCaseSensitivity(Case);
-    if (collator.locale().language() == QLocale::C)
-        return A.compare(B, Case);
-    return collator.compare(A, B);
+    std::vector<int> order(Texts.size());
+    std::iota(order.begin(), order.end(), 0);
+    withSortKeys(Texts, Case, [&order](const auto &Keys, const auto &Compare) {
+        std::stable_sort(order.begin(), order.end(), [&](int A, int B) {
+            return Compare(Keys[static_cast<size_t>(A)], Keys[static_cast<size_t>(B)]) < 0;
+        });
+    });
+    return order;
 }
 
 std::vector<int> DownloadSortOrder(const std::vector<const TGameCard *> &Cards, int Column,
@@ -262,15 +299,16 @@ TCatalogueCards ReadCatalogueCards(QByteArrayView Body, int MaxCards)
         texts.Share(card->Rarity);
         texts.Share(card->P0);
         texts.Share(card->P1);
-        if (!seenLanguages.contains(card->Language)) {
+        // A column past the limit is not collected any further.
+        if (seenLanguages.size() <= kMaxFilterValues && !seenLanguages.contains(card->Language)) {
             seenLanguages.insert(card->Language);
             languages.Add(FromAnsi(card->Language), one);
         }
-        if (!seenSubsets.contains(card->SubsetId)) {
+        if (seenSubsets.size() <= kMaxFilterValues && !seenSubsets.contains(card->SubsetId)) {
             seenSubsets.insert(card->SubsetId);
             subsets.Add(QString::number(card->SubsetId), one);
         }
-        if (!seenRarities.contains(card->Rarity)) {
+        if (seenRarities.size() <= kMaxFilterValues && !seenRarities.contains(card->Rarity)) {
             seenRarities.insert(card->Rarity);
             rarities.Add(card->Rarity, one);
         }
@@ -279,14 +317,17 @@ TCatalogueCards ReadCatalogueCards(QByteArrayView Body, int MaxCards)
     }
     TDistinctValues &values = result.Distinct;
     TAssocItem *cursor = nullptr;
-    while (languages.NextItem(cursor))
-        values.Languages << cursor->Key.toString();
+    if (seenLanguages.size() <= kMaxFilterValues)
+        while (languages.NextItem(cursor))
+            values.Languages << cursor->Key.toString();
     cursor = nullptr;
-    while (rarities.NextItem(cursor))
-        values.Rarities << cursor->Key.toString();
+    if (seenRarities.size() <= kMaxFilterValues)
+        while (rarities.NextItem(cursor))
+            values.Rarities << cursor->Key.toString();
     cursor = nullptr;
-    while (subsets.NextItem(cursor))
-        values.Subsets << cursor->Key.toString().toInt();
+    if (seenSubsets.size() <= kMaxFilterValues)
+        while (subsets.NextItem(cursor))
+            values.Subsets << cursor->Key.toString().toInt();
     return result;
 }
 

@@ -48,9 +48,11 @@ enum TDownloadIcon : int {
 };
 QList<QImage> DrawDownloadIcons();
 
-// Text order of the user's locale. The C locale's collation ignores the case
-// setting, so there the texts are compared by code, folded when asked.
-int CompareCatalogueText(const QString &A, const QString &B, Qt::CaseSensitivity Case);
+// Texts in the order of the user's locale: Texts[result[i]] comes i-th, equal
+// texts in their own order. The C locale's collation ignores the case setting,
+// so there the texts are compared by code, folded when asked. One collator
+// serves the whole list, however long.
+std::vector<int> CatalogueTextOrder(const std::vector<QString> &Texts, Qt::CaseSensitivity Case);
 
 // The order in which Cards are shown when sorted by Column: Cards[result[i]]
 // comes i-th. Ties go by Name, then Language, both ignoring case; Descending
@@ -69,7 +71,12 @@ void ApplyOrder(std::vector<Item> &Items, const std::vector<int> &Order)
     Items = std::move(sorted);
 }
 
-// The distinct values the cards of a set hold, in order of first appearance.
+// A filter list offers at most this many values. A column with more is no
+// list anyone picks from: it is left out, as one with a single value is.
+inline constexpr int kMaxFilterValues = 10'000;
+
+// The distinct values the cards of a set hold, in order of first appearance;
+// a column of more than kMaxFilterValues gives none.
 struct TDistinctValues
 {
     QStringList Languages;

@@ -21,6 +21,7 @@
 #include <QHostAddress>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QListView>
 #include <QNetworkInformation>
 #include <QNetworkInterface>
 #include <QPushButton>
@@ -47,15 +48,22 @@ W *named(W *Widget, const char *Name)
 }
 
 // Games and sets lists keep their entries sorted by name the way users read
-// them: by the locale, ignoring case.
+// them: by the locale, ignoring case. The place in that order is worked out
+// once for the whole list, so sorting compares numbers.
 class TNameItem : public QTreeWidgetItem
 {
 public:
-    using QTreeWidgetItem::QTreeWidgetItem;
+    TNameItem(QTreeWidget *List, const QStringList &Texts, int Place)
+        : QTreeWidgetItem(List, Texts), place_(Place)
+    {
+    }
     bool operator<(const QTreeWidgetItem &Other) const override
     {
-        return CompareCatalogueText(text(0), Other.text(0), Qt::CaseInsensitive) < 0;
+        return place_ < static_cast<const TNameItem &>(Other).place_;
     }
+
+private:
+    int place_;
 };
 
 // The focused row keeps the grid's own colours; every other row shows the
@@ -205,6 +213,13 @@ void TfrmDownloadData::createControls()
     cbRarity = named(new QComboBox(gbFilter), "cbRarity");
     lbLanguages = named(new QLabel(_("Language"), gbFilter), "lbLanguages");
     cbLanguages = named(new QComboBox(gbFilter), "cbLanguages");
+    for (QComboBox *list : {cbSubsets, cbRarity, cbLanguages}) {
+        list->setModel(new TFilterListModel(list));
+        // Its place is fixed: no measuring of every entry, for the box or its popup.
+        list->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+        if (auto *view = qobject_cast<QListView *>(list->view()))
+            view->setUniformItemSizes(true);
+    }
     cbWithoutScan = named(new QCheckBox(_("Only cards without scans"), gbFilter), "cbWithoutScan");
     btFilter = makeButton(gbFilter, "btFilter", _("Filter"));
     btResetFilter = makeButton(gbFilter, "btResetFilter", _("Reset"));
@@ -424,8 +439,14 @@ void TfrmDownloadData::fillEntries(QTreeWidget *List, const TCatalogueEntries &E
     // Sorting once at the end keeps a long list from resorting per entry.
     List->setSortingEnabled(false);
     List->clear();
-    for (const TCatalogueEntry &entry : Entries.Entries) {
-        auto *item = new TNameItem(List, QStringList{entry.Name, entry.Code});
+    std::vector<QString> names;
+    names.reserve(Entries.Entries.size());
+    for (const TCatalogueEntry &entry : Entries.Entries)
+        names.push_back(entry.Name);
+    const std::vector<int> order = CatalogueTextOrder(names, Qt::CaseInsensitive);
+    for (size_t place = 0; place < order.size(); ++place) {
+        const TCatalogueEntry &entry = Entries.Entries[static_cast<size_t>(order[place])];
+        auto *item = new TNameItem(List, QStringList{entry.Name, entry.Code}, static_cast<int>(place));
         item->setData(0, Qt::UserRole, entry.Id);
     }
     List->setSortingEnabled(true);
@@ -578,19 +599,24 @@ void TfrmDownloadData::LoadCards(int SetId)
 void TfrmDownloadData::fillFilterList(QComboBox *List, QLabel *Label, const QStringList &Texts,
                                       const QList<int> &Codes)
 {
-    List->clear();
-    if (Texts.size() < 2)
+    auto *entries = static_cast<TFilterListModel *>(List->model());
+    if (Texts.size() < 2) {
+        entries->Set({}, {});
         return;
+    }
     gbFilter->setEnabled(true);
-    List->addItem(_("-- All --"));
-    std::vector<int> order(static_cast<size_t>(Texts.size()));
-    for (size_t i = 0; i < order.size(); ++i)
-        order[i] = static_cast<int>(i);
-    std::stable_sort(order.begin(), order.end(), [&](int A, int B) {
-        return CompareCatalogueText(Texts[A], Texts[B], Qt::CaseInsensitive) < 0;
-    });
-    for (const int i : order)
-        List->addItem(Texts[i], Codes.isEmpty() ? QVariant() : QVariant(Codes[i]));
+    const std::vector<int> order =
+        CatalogueTextOrder(std::vector<QString>(Texts.begin(), Texts.end()), Qt::CaseInsensitive);
+    QStringList sortedTexts{_("-- All --")};
+    QList<int> sortedCodes;
+    if (!Codes.isEmpty())
+        sortedCodes << 0;
+    for (const int i : order) {
+        sortedTexts << Texts[i];
+        if (!Codes.isEmpty())
+            sortedCodes << Codes[i];
+    }
+    entries->Set(std::move(sortedTexts), std::move(sortedCodes));
     List->setEnabled(true);
     Label->setEnabled(true);
     List->setCurrentIndex(0);

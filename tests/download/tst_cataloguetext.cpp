@@ -1,4 +1,5 @@
 #include "download/CatalogueText.h"
+#include "download/DownloadCards.h"
 
 #include <gtest/gtest.h>
 
@@ -103,4 +104,16 @@ TEST(CatalogueText, CardLineReadsTwelveFields)
     EXPECT_EQ(thirteen->SubsetId, 26);
     EXPECT_EQ(thirteen->Notes, u"n"_s);
     EXPECT_EQ(ReadCatalogueCard(SplitCatalogueFields(u"1,a,EN,1,,,R,,12a,,,"_s))->SubsetId, 0);
+}
+
+TEST(CatalogueText, AColumnOfTooManyValuesOffersNoFilterList)
+{
+    QByteArray body;
+    for (int i = 0; i <= kMaxFilterValues; ++i)
+        body += QByteArray::number(i) + ",Card," + (i % 2 ? "EN" : "DE") + ",1,,,R" + QByteArray::number(i)
+                + ",,0,,,\n";
+    const TCatalogueCards read = ReadCatalogueCards(body, kMaxFilterValues + 1);
+    EXPECT_EQ(read.Cards.Count(), kMaxFilterValues + 1);
+    EXPECT_TRUE(read.Distinct.Rarities.isEmpty());
+    EXPECT_EQ(read.Distinct.Languages, QStringList({"DE", "EN"}));
 }
