@@ -10,10 +10,9 @@
 #include "platform/Dialogs.h"
 #include "platform/MessageCatalogue.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QApplication>
-#include <QPointer>
 #include <QDateTime>
 #include <QFrame>
 #include <QGroupBox>
@@ -24,12 +23,13 @@
 #include <QListView>
 #include <QNetworkInformation>
 #include <QNetworkInterface>
+#include <QPointer>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QStyledItemDelegate>
 #include <QTableView>
 #include <QTreeWidget>
-#include <QScopeGuard>
 
 #include <algorithm>
 
@@ -571,8 +571,9 @@ void TfrmDownloadData::LoadCards(int SetId)
             return;
         }
         read = ReadCatalogueCards(std::exchange(answer.Body, QByteArray()), limits_.MaxRecords);
+        // Worded like the client's own failures, which the message shows alone.
         if (read.TooMany)
-            MessageDlg(_("The set has more than %1 cards; its list was not loaded.")
+            MessageDlg(QStringLiteral("The set has more than %1 cards; its list was not loaded.")
                            .arg(limits_.MaxRecords),
                        TMsgDlgType::Error);
     });
