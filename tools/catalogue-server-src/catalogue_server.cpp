@@ -38,6 +38,7 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -320,7 +321,7 @@ int main(int argc, char **argv)
     if (::inet_pton(AF_INET, options.Bind.c_str(), &address.sin_addr) != 1)
         usage("--bind needs an IPv4 address");
     if (::bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0
-        || ::listen(listener, 16) != 0) {
+        || ::listen(listener, 128) != 0) {
         std::perror("catalogue-server");
         return 1;
     }
@@ -348,11 +349,20 @@ int main(int argc, char **argv)
         slotFree.wait(lock, [&] { return serving < kMaxConnections; });
         ++serving;
         lock.unlock();
-        std::thread([&, client] {
-            serveConnection(client, options, raw);
-            std::lock_guard done(mutex);
+        const auto done = [&] {
+            std::lock_guard guard(mutex);
             --serving;
             slotFree.notify_one();
-        }).detach();
+        };
+        try {
+            std::thread([done, client, &options, &raw] {
+                serveConnection(client, options, raw);
+                done();
+            }).detach();
+        } catch (const std::system_error &) {
+            // No thread to be had: this client goes unanswered, the server goes on.
+            ::close(client);
+            done();
+        }
     }
 }
