@@ -5,10 +5,10 @@
 
 #include <QCollator>
 #include <QHash>
-#include <QSet>
 #include <QLocale>
 #include <QPainter>
 #include <QPainterPath>
+#include <QSet>
 
 #include <algorithm>
 #include <numeric>
@@ -266,23 +266,49 @@ private:
     QSet<Text> pool_;
 };
 
+// One column's distinct values in the order they first appear, kept in the
+// map a filter list is filled from. The set beside it answers "seen before?"
+// at once, where the map's own look-up walks its chain and would make a set
+// of many distinct values quadratic. Past kMaxFilterValues the column stops
+// collecting and offers none.
+template <typename Key>
+class TDistinctColumn
+{
+public:
+    template <typename ToText>
+    void Note(const Key &Value, ToText &&Text)
+    {
+        if (seen_.size() > kMaxFilterValues || seen_.contains(Value))
+            return;
+        seen_.insert(Value);
+        map_.Add(Text(Value), QVariant(1));
+    }
+
+    QStringList Texts() const
+    {
+        QStringList texts;
+        TAssocItem *cursor = nullptr;
+        if (seen_.size() <= kMaxFilterValues)
+            while (map_.NextItem(cursor))
+                texts << cursor->Key.toString();
+        return texts;
+    }
+
+private:
+    QSet<Key> seen_;
+    TAssocArray map_;
+};
+
 } // namespace
 
 TCatalogueCards ReadCatalogueCards(QByteArrayView Body, int MaxCards)
 {
     TCatalogueCards result;
-    // The maps keep the order of first appearance; the sets beside them answer
-    // "seen before?" at once, where a map's own look-up walks its chain and
-    // would make a set of many distinct values quadratic.
-    TAssocArray languages;
-    TAssocArray subsets;
-    TAssocArray rarities;
-    QSet<AnsiString> seenLanguages;
-    QSet<int> seenSubsets;
-    QSet<QString> seenRarities;
+    TDistinctColumn<AnsiString> languages;
+    TDistinctColumn<int> subsets;
+    TDistinctColumn<QString> rarities;
     TTextPool<QString> texts;
     TTextPool<AnsiString> bytes;
-    const QVariant one(1);
     TCatalogueLines lines(Body);
     QString line;
     while (lines.Next(line)) {
@@ -299,35 +325,16 @@ TCatalogueCards ReadCatalogueCards(QByteArrayView Body, int MaxCards)
         texts.Share(card->Rarity);
         texts.Share(card->P0);
         texts.Share(card->P1);
-        // A column past the limit is not collected any further.
-        if (seenLanguages.size() <= kMaxFilterValues && !seenLanguages.contains(card->Language)) {
-            seenLanguages.insert(card->Language);
-            languages.Add(FromAnsi(card->Language), one);
-        }
-        if (seenSubsets.size() <= kMaxFilterValues && !seenSubsets.contains(card->SubsetId)) {
-            seenSubsets.insert(card->SubsetId);
-            subsets.Add(QString::number(card->SubsetId), one);
-        }
-        if (seenRarities.size() <= kMaxFilterValues && !seenRarities.contains(card->Rarity)) {
-            seenRarities.insert(card->Rarity);
-            rarities.Add(card->Rarity, one);
-        }
+        languages.Note(card->Language, [](const AnsiString &Language) { return FromAnsi(Language); });
+        subsets.Note(card->SubsetId, [](int Subset) { return QString::number(Subset); });
+        rarities.Note(card->Rarity, [](const QString &Rarity) { return Rarity; });
         const QString name = card->Name;
         result.Cards.Add(name, std::make_unique<TGameCard>(std::move(*card)));
     }
-    TDistinctValues &values = result.Distinct;
-    TAssocItem *cursor = nullptr;
-    if (seenLanguages.size() <= kMaxFilterValues)
-        while (languages.NextItem(cursor))
-            values.Languages << cursor->Key.toString();
-    cursor = nullptr;
-    if (seenRarities.size() <= kMaxFilterValues)
-        while (rarities.NextItem(cursor))
-            values.Rarities << cursor->Key.toString();
-    cursor = nullptr;
-    if (seenSubsets.size() <= kMaxFilterValues)
-        while (subsets.NextItem(cursor))
-            values.Subsets << cursor->Key.toString().toInt();
+    result.Distinct.Languages = languages.Texts();
+    result.Distinct.Rarities = rarities.Texts();
+    for (const QString &subset : subsets.Texts())
+        result.Distinct.Subsets << subset.toInt();
     return result;
 }
 
