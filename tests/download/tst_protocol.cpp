@@ -131,8 +131,9 @@ TEST(CatalogueProtocol, HugeBodiesAndLinesArriveWhole)
     TCatalogueServer server = TCatalogueServer::Raw(ok(line.repeated(50)));
     const TCatalogueAnswer answer = RequestCatalogue(server.Address(), GamesListTarget());
     ASSERT_TRUE(answer.Ok) << answer.Error.toStdString();
-    ASSERT_EQ(answer.Lines().size(), 50);
-    EXPECT_EQ(answer.Lines()[49].size(), 1 << 20);
+    const QStringList lines = answer.Lines();
+    ASSERT_EQ(lines.size(), 50);
+    EXPECT_EQ(lines[49].size(), 1 << 20);
 
     TCatalogueLimits small;
     small.MaxBodyBytes = 1 << 20;
