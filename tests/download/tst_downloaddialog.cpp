@@ -100,6 +100,7 @@ struct TDownloadFixture : ::testing::Test
 TEST_F(TDownloadFixture, OpensGameAndSetAndOffersWhatTheCardsHold)
 {
     QAbstractItemModelTester tester(Form.CardsModel, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    QAbstractItemModelTester filterTester(Form.cbLanguages->model(), QAbstractItemModelTester::FailureReportingMode::Fatal);
     Form.FormShow();
     EXPECT_EQ(texts(Form.lvGames), QStringList({"alpha", "Beta", "Zeta"}));
     EXPECT_EQ(Form.lvGames->currentItem()->text(0), u"alpha"_s);
