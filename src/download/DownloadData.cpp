@@ -571,9 +571,8 @@ void TfrmDownloadData::LoadCards(int SetId)
             return;
         }
         read = ReadCatalogueCards(std::exchange(answer.Body, QByteArray()), limits_.MaxRecords);
-        // Worded like the client's own failures, which the message shows alone.
         if (read.TooMany)
-            MessageDlg(QStringLiteral("The set has more than %1 cards; its list was not loaded.")
+            MessageDlg(_("The set has more than %1 cards; its list was not loaded.")
                            .arg(limits_.MaxRecords),
                        TMsgDlgType::Error);
     });
