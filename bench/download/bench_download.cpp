@@ -108,6 +108,7 @@ public:
         qFatal("message: %s", qPrintable(Text));
     }
     QString GetOpenFileName(QWidget *, const QString &, const QString &) override { return {}; }
+    QString GetExistingDirectory(QWidget *, const QString &, const QString &) override { return {}; }
     int ExecModal(QDialog &) override { return 0; }
     bool AskYesNo(QWidget *, const QString &, const QString &) override { return false; }
     void Beep() override {}

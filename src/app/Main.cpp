@@ -412,14 +412,7 @@ void TfrmMain::SetStorePaths(const TStorePaths &Paths)
     MqDir = Paths.MqDir;
     HqDir = Paths.HqDir;
     VhqDir = Paths.VhqDir;
-    takeStoreSnapshot();
-}
-
-void TfrmMain::takeStoreSnapshot()
-{
-    // Other stations may have scanned since the list was fetched.
-    actRefreshScanStatusExecute();
-    storeAtLoad_ = ReadStoreFileTimes(TStorePaths{WebDir, MqDir, HqDir, VhqDir});
+    storeAtLoad_ = ReadStoreFileTimes(Paths);
 }
 
 void TfrmMain::actRefreshScanStatusExecute()
@@ -469,8 +462,10 @@ void TfrmMain::ApplyStoreFolder(bool ReportNow)
             storeProblem_.clear();
         }
     }
-    if (ScanStoreRoot() != before && (Game || Expansion))
+    if (ScanStoreRoot() != before && (Game || Expansion)) {
         SetStorePaths(GetStorePaths(Game.get(), Expansion.get()));
+        actRefreshScanStatusExecute();
+    }
 }
 
 void TfrmMain::changeEvent(QEvent *Event)
@@ -516,6 +511,7 @@ void TfrmMain::LoadCardListFile(const QString &FileName)
     lbGameSet->setText(QDir::toNativeSeparators(FileName) + QStringLiteral(", ") + Expansion->Name);
     SetStorePaths(GetStorePaths(Game.get(), Expansion.get()));
     ClearSortColumn();
+    actRefreshScanStatusExecute();
     reportSharedFileNames();
 }
 
@@ -572,6 +568,8 @@ void TfrmMain::btDownloadClick()
     SetStorePaths(GetStorePaths(Game.get(), Expansion.get()));
     ClearSortColumn();
     vstCards->setFocus();
+    // Other stations sharing the store may have scanned since the list was fetched.
+    actRefreshScanStatusExecute();
     reportSharedFileNames();
 }
 

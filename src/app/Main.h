@@ -144,6 +144,8 @@ public:
     // empties the area and says so in the status line.
     void LoadImageFile(const QString &FileName);
 
+    // The list's folders; what they hold now is what "written since the list was
+    // loaded" is measured against.
     void SetStorePaths(const TStorePaths &Paths);
     // No column sorted, no sort mark: the list stands in its loaded order.
     void ClearSortColumn();
@@ -257,8 +259,6 @@ private:
     QHash<QString, qint64> ownWrites_;
     bool writtenByAnotherStation(const QString &FileName) const;
     void noteOwnWrite(const QString &FileName);
-    // Called whenever a new list arrives: its status and the store as it stands.
-    void takeStoreSnapshot();
     QElapsedTimer sinceStatusRead_;
     QString storeProblem_;
     TIncrementalSearch search_;

@@ -168,10 +168,13 @@ TEST(MainWindow, DownloadHandOverReplacesTheListAndCancelKeepsIt)
     set.Name = QStringLiteral("Base Set");
     set.Code = QStringLiteral("BS");
     TGameCard a, b;
+    a.Id = 1;
     a.Name = QStringLiteral("Alpha");
     a.CollectorsNo = QStringLiteral("1a");
-    a.ScanStatus = ScanHQ;
+    b.Id = 2;
     b.Name = QStringLiteral("Beta");
+    // The status comes from the store, read again when the list arrives.
+    app.Env.WriteFile(QStringLiteral("bin/pics/HQ/gm/bs/1.jpg"), "scan");
 
     // The dialog hands over before it closes with OK.
     app.Dialogs.QueueModal([&](QDialog &) {
