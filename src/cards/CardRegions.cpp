@@ -1,0 +1,285 @@
+#include "cards/CardRegions.h"
+
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+
+namespace {
+
+// The coarse look works near 100 dpi: a card is a couple of hundred pixels
+// wide there, and a 3 mm gap between two cards still a dozen.
+constexpr double kWorkingDpi = 100;
+
+struct TBlob
+{
+    std::vector<cv::Point> Points;
+    double Area = 0;
+};
+
+cv::Mat ellipse(double Radius)
+{
+    const int r = std::max(1, int(std::lround(Radius)));
+    return cv::getStructuringElement(cv::MORPH_ELLIPSE, cv::Size(2 * r + 1, 2 * r + 1));
+}
+
+// The median of each channel and the spread of the brightest one over a band
+// along the image's edges, where a glass shows its lid.
+struct TLid
+{
+    cv::Scalar Colour;
+    double Noise = 0;
+};
+
+TLid lidOf(const cv::Mat &Small, int Band)
+{
+    const int channels = Small.channels();
+    std::vector<std::array<int, 256>> histograms(size_t(channels), std::array<int, 256>{});
+    std::array<int, 256> brightness{};
+    int count = 0;
+    const auto take = [&](int X, int Y) {
+        const uchar *pixel = Small.ptr<uchar>(Y) + X * channels;
+        int sum = 0;
+        for (int c = 0; c < channels; ++c) {
+            ++histograms[size_t(c)][pixel[c]];
+            sum += pixel[c];
+        }
+        ++brightness[size_t(sum / channels)];
+        ++count;
+    };
+    for (int y = 0; y < Small.rows; ++y) {
+        const bool edgeRow = y < Band || y >= Small.rows - Band;
+        for (int x = 0; x < Small.cols; ++x)
+            if (edgeRow || x < Band || x >= Small.cols - Band)
+                take(x, y);
+    }
+    const auto median = [count](const std::array<int, 256> &Histogram) {
+        int seen = 0;
+        for (int v = 0; v < 256; ++v)
+            if ((seen += Histogram[size_t(v)]) * 2 >= count)
+                return v;
+        return 255;
+    };
+    TLid lid;
+    for (int c = 0; c < channels; ++c)
+        lid.Colour[c] = median(histograms[size_t(c)]);
+    // The median absolute deviation of the brightness, as a Gaussian's sigma.
+    const int centre = median(brightness);
+    std::array<int, 256> deviations{};
+    for (int v = 0; v < 256; ++v)
+        deviations[size_t(std::abs(v - centre))] += brightness[size_t(v)];
+    lid.Noise = 1.4826 * median(deviations);
+    return lid;
+}
+
+double cardAreaIn(const cv::Size2d &Card)
+{
+    return Card.width * Card.height;
+}
+
+// The rectangle of a set of pixel positions: sides through the outer pixels'
+// outer edges, turned within 45 degrees of upright.
+TCardPose poseOf(const std::vector<cv::Point> &Points)
+{
+    const cv::RotatedRect rect = cv::minAreaRect(Points);
+    cv::Point2f corners[4];
+    cv::RotatedRect(rect.center, rect.size + cv::Size2f(1, 1), rect.angle).points(corners);
+    std::array<cv::Point2d, 4> box;
+    for (size_t i = 0; i < 4; ++i)
+        box[i] = cv::Point2d(corners[i].x + 0.5, corners[i].y + 0.5);
+    return UprightPose(box);
+}
+
+bool fitsIn(const TCardPose &Pose, const cv::Size2d &Card, double Slack)
+{
+    return Pose.Size.width <= Card.width * 1.02 + Slack && Pose.Size.height <= Card.height * 1.02 + Slack;
+}
+
+std::vector<TBlob> blobsOf(const cv::Mat &Mask)
+{
+    std::vector<std::vector<cv::Point>> contours;
+    cv::findContours(Mask, contours, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_SIMPLE);
+    std::vector<TBlob> blobs;
+    for (auto &contour : contours) {
+        TBlob blob;
+        blob.Area = cv::contourArea(contour) + cv::arcLength(contour, true) / 2;
+        blob.Points = std::move(contour);
+        blobs.push_back(std::move(blob));
+    }
+    return blobs;
+}
+
+// Cards whose shadows touch make one blob; where the bridge between them is
+// thin, wearing the blob down parts it.
+std::vector<TBlob> splitJoined(const TBlob &Blob, const cv::Size &ImageSize, const cv::Size2d &Card,
+                               double PxPerMm)
+{
+    cv::Mat mask = cv::Mat::zeros(ImageSize, CV_8U);
+    cv::drawContours(mask, std::vector<std::vector<cv::Point>>{Blob.Points}, 0, 255, cv::FILLED);
+    const cv::Mat kernel = ellipse(1.0 * PxPerMm);
+    cv::Mat worn;
+    cv::erode(mask, worn, kernel);
+    std::vector<TBlob> parts;
+    for (TBlob &core : blobsOf(worn)) {
+        if (core.Area < 0.3 * cardAreaIn(Card))
+            continue;
+        cv::Mat part = cv::Mat::zeros(ImageSize, CV_8U);
+        cv::drawContours(part, std::vector<std::vector<cv::Point>>{core.Points}, 0, 255, cv::FILLED);
+        cv::dilate(part, part, kernel);
+        part &= mask;
+        for (TBlob &piece : blobsOf(part))
+            parts.push_back(std::move(piece));
+    }
+    if (parts.size() < 2)
+        return {Blob};
+    return parts;
+}
+
+bool touchesBorder(const std::vector<cv::Point> &Points, const cv::Size &Size)
+{
+    return std::any_of(Points.begin(), Points.end(), [&](const cv::Point &P) {
+        return P.x <= 0 || P.y <= 0 || P.x >= Size.width - 1 || P.y >= Size.height - 1;
+    });
+}
+
+} // namespace
+
+double GrainOf(const cv::Mat &Grey)
+{
+    // Differences of neighbours ignore a lid's slow shading.
+    std::array<int, 512> differences{};
+    int count = 0;
+    const int band = std::max(1, std::min(Grey.rows, Grey.cols) / 50);
+    const int stride = std::max(1, (Grey.rows + Grey.cols) * band / 100000);
+    const auto take = [&](int Y) {
+        const uchar *row = Grey.ptr<uchar>(Y);
+        for (int x = 0; x + 1 < Grey.cols; x += stride) {
+            ++differences[size_t(255 + row[x + 1] - row[x])];
+            ++count;
+        }
+    };
+    for (int y = 0; y < band && y < Grey.rows; ++y) {
+        take(y);
+        take(Grey.rows - 1 - y);
+    }
+    if (count == 0)
+        return 0;
+    // The median absolute difference; the difference of two grains is sqrt(2) wider.
+    std::array<int, 256> absolute{};
+    for (int d = -255; d <= 255; ++d)
+        absolute[size_t(std::abs(d))] += differences[size_t(d + 255)];
+    int seen = 0;
+    for (int d = 0; d < 256; ++d)
+        if ((seen += absolute[size_t(d)]) * 2 >= count)
+            return 1.4826 * d / std::sqrt(2.0);
+    return 0;
+}
+
+TCoarseView FindCoarseRegions(const cv::Mat &Pixels, double Dpi, cv::Size2d CardPixels)
+{
+    TCoarseView view;
+    const int factor = std::max(1, int(Dpi / kWorkingDpi));
+    const double pxPerMm = Dpi / 25.4 / factor;
+    const cv::Size2d card(CardPixels.width / factor, CardPixels.height / factor);
+    const int band = std::max(2, int(std::lround(2 * pxPerMm)));
+    if (Pixels.empty() || Pixels.cols / factor < 4 * band || Pixels.rows / factor < 4 * band)
+        return view;
+
+    cv::Mat small;
+    if (factor > 1)
+        cv::resize(Pixels, small, cv::Size(Pixels.cols / factor, Pixels.rows / factor), 0, 0, cv::INTER_AREA);
+    else
+        small = Pixels;
+    if (small.channels() == 4)
+        cv::cvtColor(small, small, cv::COLOR_BGRA2BGR);
+
+    const TLid lid = lidOf(small, band);
+    double brightness = 0;
+    for (int c = 0; c < small.channels(); ++c)
+        brightness += lid.Colour[c] / small.channels();
+    view.DarkLid = brightness < 128;
+
+    // Whatever differs from the lid by more than its grain in any channel.
+    cv::Mat difference;
+    cv::absdiff(small, lid.Colour, difference);
+    cv::Mat deviation;
+    if (difference.channels() > 1) {
+        std::vector<cv::Mat> channels;
+        cv::split(difference, channels);
+        deviation = channels[0];
+        for (size_t c = 1; c < channels.size(); ++c)
+            deviation = cv::max(deviation, channels[c]);
+    } else {
+        deviation = difference;
+    }
+    cv::Mat mask = deviation > std::max(14.0, 5 * lid.Noise);
+    cv::morphologyEx(mask, mask, cv::MORPH_CLOSE, ellipse(0.5 * pxPerMm));
+
+    // Solid blobs: a card's outline or its shadow line encloses the card.
+    std::vector<TBlob> found = blobsOf(mask);
+    std::vector<TBlob> blobs;
+    const double dust = 4 * pxPerMm * pxPerMm;
+    for (TBlob &blob : found) {
+        const cv::RotatedRect rect = cv::minAreaRect(blob.Points);
+        const double longSide = std::max(rect.size.width, rect.size.height);
+        if (blob.Area < dust && longSide < 4 * pxPerMm)
+            continue;
+        const TCardPose pose = poseOf(blob.Points);
+        if (!fitsIn(pose, card, 0) && blob.Area > 0.5 * cardAreaIn(card)) {
+            for (TBlob &part : splitJoined(blob, small.size(), card, pxPerMm))
+                blobs.push_back(std::move(part));
+        } else {
+            blobs.push_back(std::move(blob));
+        }
+    }
+
+    // A light card on a white lid may show only its art and its shadow line,
+    // as separate blobs: together they still fit in one card.
+    std::sort(blobs.begin(), blobs.end(), [](const TBlob &A, const TBlob &B) { return A.Area > B.Area; });
+    std::vector<bool> used(blobs.size(), false);
+    const double slack = 0.5 * pxPerMm;
+    for (size_t i = 0; i < blobs.size(); ++i) {
+        if (used[i] || blobs[i].Area < 0.1 * cardAreaIn(card))
+            continue;
+        used[i] = true;
+        std::vector<cv::Point> points = blobs[i].Points;
+        double area = blobs[i].Area;
+        for (bool grown = true; grown;) {
+            grown = false;
+            for (size_t j = i + 1; j < blobs.size(); ++j) {
+                if (used[j])
+                    continue;
+                std::vector<cv::Point> joined = points;
+                joined.insert(joined.end(), blobs[j].Points.begin(), blobs[j].Points.end());
+                if (!fitsIn(poseOf(joined), card, slack))
+                    continue;
+                points = std::move(joined);
+                area += blobs[j].Area;
+                used[j] = true;
+                grown = true;
+            }
+        }
+
+        TCoarseRegion region;
+        region.Pose = poseOf(points);
+        const double width = region.Pose.Size.width / card.width;
+        const double height = region.Pose.Size.height / card.height;
+        if (touchesBorder(points, small.size())) {
+            region.Unsure = TUnsureReason::ImageEdge;
+        } else if (width > 1.05 || height > 1.05) {
+            // Two cards lying on each other leave a blob that fills its rectangle badly.
+            const bool ragged = area < 0.92 * region.Pose.Size.area();
+            region.Unsure = area > 1.15 * cardAreaIn(card) && ragged ? TUnsureReason::Overlap
+                                                                       : TUnsureReason::Size;
+        } else if (width < 0.6 || height < 0.6) {
+            if (area < 0.25 * cardAreaIn(card))
+                continue;
+            region.Unsure = TUnsureReason::Size;
+        }
+        region.Pose.Centre *= factor;
+        region.Pose.Size = cv::Size2d(region.Pose.Size.width * factor, region.Pose.Size.height * factor);
+        view.Regions.push_back(region);
+    }
+    return view;
+}

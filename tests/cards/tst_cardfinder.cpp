@@ -1,0 +1,83 @@
+// The card finder against generated glasses whose every card is known.
+#include "CardCorpus.h"
+
+#include "cards/CardFinder.h"
+
+#include <gtest/gtest.h>
+
+#include <QLineF>
+
+#include <cmath>
+
+namespace {
+
+// The truth card nearest to a found one, and how far its corners are off.
+double cornerMiss(const TFoundCard &Found, const TTruthCard &Truth)
+{
+    double worst = 0;
+    for (size_t i = 0; i < 4; ++i)
+        worst = std::max(worst, QLineF(Found.Corners[i], Truth.Corners[i]).length());
+    return worst;
+}
+
+const TTruthCard *nearestTruth(const TFoundCard &Found, const TGlass &Glass)
+{
+    const TTruthCard *nearest = nullptr;
+    double best = 1e300;
+    for (const TTruthCard &truth : Glass.Truth) {
+        const double miss = cornerMiss(Found, truth);
+        if (miss < best) {
+            best = miss;
+            nearest = &truth;
+        }
+    }
+    return nearest;
+}
+
+struct TCorpusCase
+{
+    uint32_t Seed;
+    double Dpi;
+    int Count;
+    double MaxAngle;
+};
+
+} // namespace
+
+TEST(CardFinder, FindsPlacesAndCutsEveryCardOfTheCorpus)
+{
+    const TCorpusCase cases[] = {
+        {11, 300, 1, 10}, {12, 300, 2, 10}, {13, 300, 3, 8}, {14, 300, 4, 10}, {15, 300, 5, 4},
+        {16, 300, 6, 4},  {17, 300, 7, 3},  {18, 300, 8, 3}, {19, 300, 9, 3},  {20, 300, 4, 6},
+        {21, 300, 2, 10}, {22, 300, 9, 3},  {23, 600, 9, 3}, {24, 600, 3, 10},
+    };
+    double worstCorner300 = 0;
+    double worstPsnr = 99;
+    for (const TCorpusCase &c : cases) {
+        const TGlassSpec spec = RandomGlass(c.Seed, c.Dpi, c.Count, c.MaxAngle, 3);
+        const TGlass glass = RenderGlass(spec);
+        const std::vector<TFoundCard> found = FindCards(glass.Image, spec.Dpi, spec.Card);
+        int sure = 0;
+        for (const TFoundCard &card : found) {
+            if (!card.Sure()) {
+                ADD_FAILURE() << "seed " << c.Seed << ": unsure region, " << UnsureReasonText(card.Unsure)
+                              << " at " << card.Corners[0].x() << "," << card.Corners[0].y();
+                continue;
+            }
+            ++sure;
+            const TTruthCard *truth = nearestTruth(card, glass);
+            const int index = int(truth - glass.Truth.data());
+            const double miss = cornerMiss(card, *truth) * 300 / spec.Dpi;
+            const double psnr = Psnr(CutCard(glass.Image, card, spec.Dpi, spec.Card), RenderReference(spec, index));
+            worstCorner300 = std::max(worstCorner300, miss);
+            worstPsnr = std::min(worstPsnr, psnr);
+            printf("seed %u card %d design %d lid %s angle %.2f: miss %.2f px@300, psnr %.1f\n", c.Seed, index,
+                   int(spec.Cards[size_t(index)].Design), spec.BlackLid ? "black" : "white",
+                   spec.Cards[size_t(index)].AngleDegrees, miss, psnr);
+            EXPECT_LE(miss, 2.0) << "seed " << c.Seed << " card " << index;
+            EXPECT_GT(psnr, 30.0) << "seed " << c.Seed << " card " << index;
+        }
+        EXPECT_EQ(sure, c.Count) << "seed " << c.Seed;
+    }
+    printf("worst corner %.2f px at 300 dpi, worst PSNR %.1f dB\n", worstCorner300, worstPsnr);
+}
