@@ -204,7 +204,7 @@ TPixelBox PixelBoxOf(const TFrameInches &Frame, double XDpi, double YDpi)
     return box;
 }
 
-std::unique_ptr<TRenderedImage> RenderScan(const TScanRequest &Request)
+std::unique_ptr<TRenderedImage> NewScanImage(const TScanRequest &Request)
 {
     auto image = std::make_unique<TRenderedImage>();
     const TPixelBox box = PixelBoxOf(Request.Frame, Request.XDpi, Request.YDpi);
@@ -226,8 +226,15 @@ std::unique_ptr<TRenderedImage> RenderScan(const TScanRequest &Request)
     const size_t used = (size_t(box.Width) * image->BitsPerPixel) / 8;
     for (int64_t y = 0; y < box.Height; ++y)
         std::memset(image->Rows.get() + y * image->RowBytes + used, 0, image->RowBytes - used);
+    return image;
+}
 
-    TCanvas canvas(*image, box);
+std::unique_ptr<TRenderedImage> RenderScan(const TScanRequest &Request)
+{
+    auto image = NewScanImage(Request);
+    if (!image)
+        return nullptr;
+    TCanvas canvas(*image, PixelBoxOf(Request.Frame, Request.XDpi, Request.YDpi));
     // The glass covers every pixel, even the one column a frame squeezed against
     // the glass's edge keeps.
     canvas.Fill(-1, -1, GlassWidthInches + 1, GlassHeightInches + 1, Glass);

@@ -67,5 +67,9 @@ struct TRenderedImage
 // Null when the memory for the image cannot be had.
 std::unique_ptr<TRenderedImage> RenderScan(const TScanRequest &Request);
 
+// The image of a request with its size, rows and colour table set up and its
+// row padding zeroed, for a renderer to fill; null without the memory.
+std::unique_ptr<TRenderedImage> NewScanImage(const TScanRequest &Request);
+
 // The palette of TWPT_PALETTE images: red, green, blue triples.
 const std::vector<uint8_t> &CardPalette();

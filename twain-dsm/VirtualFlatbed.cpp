@@ -2,6 +2,7 @@
 
 #include "Containers.h"
 #include "DibImage.h"
+#include "GlassPicture.h"
 
 #include "scanner/Dib.h"
 
@@ -118,7 +119,7 @@ void TVirtualFlatbed::renderCurrentImage()
     request.YDpi = settings_.YDpi;
     request.Frame = settings_.Frame;
     request.ScanNumber = host_.NextScanNumber();
-    image_ = RenderScan(request);
+    image_ = RenderFlatbedScan(request);
     if (image_)
         host_.ImageRendered(image_);
     nextRow_ = 0;
