@@ -99,7 +99,7 @@ TEST_F(InstalledCopy, ProgramsAnswerVersionAndHelpWithoutADisplay)
 {
     for (const QString &program :
          {QStringLiteral("vellumora"), QStringLiteral("vellumora-webcopy"),
-          QStringLiteral("vellumora-catalogue-server")}) {
+          QStringLiteral("vellumora-catalogue-server"), QStringLiteral("vellumora-cards")}) {
         const TRun version = Run(program, {QStringLiteral("--version")});
         EXPECT_EQ(version.Code, 0) << program.toStdString();
         EXPECT_EQ(version.Out, program + QStringLiteral(" (Vellumora) 1.3.3.20\n"));
