@@ -269,7 +269,7 @@ TCoarseView FindCoarseRegions(const cv::Mat &Pixels, double Dpi, cv::Size2d Card
             region.Unsure = TUnsureReason::ImageEdge;
         } else if (width > 1.05 || height > 1.05) {
             // Two cards lying on each other leave a blob that fills its rectangle badly.
-            const bool ragged = area < 0.92 * region.Pose.Size.area();
+            const bool ragged = area < 0.97 * region.Pose.Size.area();
             region.Unsure = area > 1.15 * cardAreaIn(card) && ragged ? TUnsureReason::Overlap
                                                                        : TUnsureReason::Size;
         } else if (width < 0.6 || height < 0.6) {

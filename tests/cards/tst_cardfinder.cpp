@@ -81,3 +81,51 @@ TEST(CardFinder, FindsPlacesAndCutsEveryCardOfTheCorpus)
     }
     printf("worst corner %.2f px at 300 dpi, worst PSNR %.1f dB\n", worstCorner300, worstPsnr);
 }
+
+TEST(CardFinder, AnEmptyGlassHoldsNoCardWhateverItsLidAndDust)
+{
+    for (const bool black : {false, true}) {
+        TGlassSpec spec;
+        spec.BlackLid = black;
+        spec.DustSpecks = 60;
+        spec.Seed = black ? 7 : 8;
+        EXPECT_TRUE(FindCards(RenderGlass(spec).Image, spec.Dpi, spec.Card).empty()) << (black ? "black" : "white");
+    }
+    EXPECT_TRUE(FindCards(QImage(), 300, TCardSize{63, 88}).empty());
+}
+
+TEST(CardFinder, CardsOfAnotherSizeAreNeverSure)
+{
+    const TGlassSpec spec = RandomGlass(31, 300, 4, 5, 4);
+    const QImage glass = RenderGlass(spec).Image;
+    for (const TCardSize size : {TCardSize{59, 86}, TCardSize{70, 95}}) {
+        const std::vector<TFoundCard> found = FindCards(glass, spec.Dpi, size);
+        EXPECT_EQ(found.size(), spec.Cards.size()) << size.WidthMm;
+        for (const TFoundCard &card : found)
+            EXPECT_FALSE(card.Sure()) << size.WidthMm;
+    }
+}
+
+TEST(CardFinder, ReadingOrderGoesByRowsThenLeftToRight)
+{
+    // Upright boxes given as left, top, width, height; the expected order is their index.
+    const struct { double Left, Top, Width, Height; } boxes[] = {
+        {10, 12, 60, 90},    // first row: tops differ by less than half a card
+        {80, 0, 60, 90},
+        {150, 40, 60, 90},
+        {5, 140, 60, 90},    // second row, its first card lower than its second
+        {75, 120, 60, 90},
+        {0, 300, 60, 90},    // a row of its own
+    };
+    std::vector<TFoundCard> cards;
+    for (const auto &box : boxes) {
+        TFoundCard card;
+        card.Corners = {QPointF(box.Left, box.Top), QPointF(box.Left + box.Width, box.Top),
+                        QPointF(box.Left + box.Width, box.Top + box.Height), QPointF(box.Left, box.Top + box.Height)};
+        cards.push_back(card);
+    }
+    std::vector<TFoundCard> shuffled = {cards[4], cards[2], cards[5], cards[0], cards[3], cards[1]};
+    SortInReadingOrder(shuffled);
+    for (size_t i = 0; i < cards.size(); ++i)
+        EXPECT_EQ(shuffled[i].Corners[0], cards[i].Corners[0]) << i;
+}
