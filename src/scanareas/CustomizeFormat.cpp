@@ -6,6 +6,7 @@
 #include "scanareas/ScanArea.h"
 #include "scanareas/ScanAreaStore.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -18,6 +19,8 @@
 #include <QTreeWidget>
 #include <QValidator>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 
@@ -134,6 +137,27 @@ TfrmCustomizeFormat::TfrmCustomizeFormat(QWidget *Parent)
         position->addWidget(edit, i / 2, (i % 2) * 2 + 1);
     }
 
+    gbCard = named(new QGroupBox(_("Card"), this), "gbCard");
+    cbCropToCard = named(new QCheckBox(_("Straighten and crop to the card"), gbCard), "cbCropToCard");
+    lbCardWidth = named(new QLabel(_("Card width"), gbCard), "lbCardWidth");
+    edCardWidth = named(new QLineEdit(gbCard), "edCardWidth");
+    lbCardHeight = named(new QLabel(_("Card height"), gbCard), "lbCardHeight");
+    edCardHeight = named(new QLineEdit(gbCard), "edCardHeight");
+    auto *card = new QGridLayout(gbCard);
+    card->addWidget(cbCropToCard, 0, 0, 1, 4);
+    const std::pair<QLabel *, QLineEdit *> sizeBoxes[] = {{lbCardWidth, edCardWidth}, {lbCardHeight, edCardHeight}};
+    for (int i = 0; i < 2; ++i) {
+        auto [label, edit] = sizeBoxes[i];
+        label->setBuddy(edit);
+        edit->setFixedWidth(70);
+        edit->installEventFilter(this);
+        edit->setValidator(new TCoordinateValidator(edit));
+        card->addWidget(label, 1, i * 2);
+        card->addWidget(edit, 1, i * 2 + 1);
+    }
+    connect(cbCropToCard, &QCheckBox::toggled, this, &TfrmCustomizeFormat::updateCardFields);
+    updateCardFields();
+
     btSet = named(new QPushButton(_("Set"), this), "btSet");
     btCancel = named(new QPushButton(_("Cancel"), this), "btCancel");
     // Enter in the name box must not accept the area by itself: no button is
@@ -151,6 +175,7 @@ TfrmCustomizeFormat::TfrmCustomizeFormat(QWidget *Parent)
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(gbGeneral);
     layout->addWidget(gbPosition);
+    layout->addWidget(gbCard);
     layout->addLayout(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
@@ -160,7 +185,10 @@ TfrmCustomizeFormat::TfrmCustomizeFormat(QWidget *Parent)
     setTabOrder(edLeft, edTop);
     setTabOrder(edTop, edWidth);
     setTabOrder(edWidth, edHeight);
-    setTabOrder(edHeight, btSet);
+    setTabOrder(edHeight, cbCropToCard);
+    setTabOrder(cbCropToCard, edCardWidth);
+    setTabOrder(edCardWidth, edCardHeight);
+    setTabOrder(edCardHeight, btSet);
     setTabOrder(btSet, btCancel);
 }
 
@@ -183,14 +211,22 @@ void TfrmCustomizeFormat::selectValue(QComboBox *List, int Value, int Fallback)
     List->setCurrentIndex(index);
 }
 
+void TfrmCustomizeFormat::updateCardFields()
+{
+    const bool crop = cbCropToCard->isChecked();
+    for (QWidget *field : std::initializer_list<QWidget *>{lbCardWidth, edCardWidth, lbCardHeight, edCardHeight})
+        field->setEnabled(crop);
+}
+
 void TfrmCustomizeFormat::PrepareNew(TScanArea *Area)
 {
     attach(Area);
     edName->clear();
     selectValue(cbQuality, QualityHigh, QualityHigh);
     selectValue(cbUnits, UnitsPixels, UnitsPixels);
-    for (QLineEdit *box : {edLeft, edTop, edWidth, edHeight})
+    for (QLineEdit *box : {edLeft, edTop, edWidth, edHeight, edCardWidth, edCardHeight})
         box->clear();
+    cbCropToCard->setChecked(false);
     edName->setEnabled(Tag == 1);
 }
 
@@ -205,6 +241,10 @@ void TfrmCustomizeFormat::PrepareEdit(TScanArea *Area)
         edTop->setText(FormatDecimal(Area->Top));
         edWidth->setText(FormatDecimal(Area->Width));
         edHeight->setText(FormatDecimal(Area->Height));
+        cbCropToCard->setChecked(Area->CropToCard);
+        // No size yet is an empty box, not a zero to be typed over.
+        edCardWidth->setText(Area->CardWidth > 0 ? FormatDecimal(Area->CardWidth) : QString());
+        edCardHeight->setText(Area->CardHeight > 0 ? FormatDecimal(Area->CardHeight) : QString());
     }
     // The name of an existing area stays as it is.
     edName->setEnabled(Tag == 1);
@@ -244,6 +284,18 @@ bool TfrmCustomizeFormat::CheckInput()
         fail(N_("Width cannot be zero or negative"));
     if (ParseDecimalOr(edHeight->text(), 0) <= 0)
         fail(N_("Height cannot be zero or negative"));
+    if (cbCropToCard->isChecked()) {
+        const double cardWidth = ParseDecimalOr(edCardWidth->text(), 0);
+        const double cardHeight = ParseDecimalOr(edCardHeight->text(), 0);
+        if (cardWidth <= 0)
+            fail(N_("Card width cannot be zero or negative"));
+        if (cardHeight <= 0)
+            fail(N_("Card height cannot be zero or negative"));
+        // A card that fills the frame touches its edges: it could never be found for sure.
+        if (cardWidth > 0 && cardHeight > 0
+            && (cardWidth >= ParseDecimalOr(edWidth->text(), 0) || cardHeight >= ParseDecimalOr(edHeight->text(), 0)))
+            fail(N_("The card must be smaller than the scan area"));
+    }
     return passed;
 }
 
@@ -260,6 +312,9 @@ void TfrmCustomizeFormat::fillRecord()
     EditedArea->Top = ParseDecimalOr(edTop->text(), 0);
     EditedArea->Width = ParseDecimalOr(edWidth->text(), 0);
     EditedArea->Height = ParseDecimalOr(edHeight->text(), 0);
+    EditedArea->CropToCard = cbCropToCard->isChecked();
+    EditedArea->CardWidth = std::max(0.0, ParseDecimalOr(edCardWidth->text(), 0));
+    EditedArea->CardHeight = std::max(0.0, ParseDecimalOr(edCardHeight->text(), 0));
 }
 
 void TfrmCustomizeFormat::done(int Result)
@@ -284,11 +339,15 @@ void TfrmCustomizeFormat::showEvent(QShowEvent *Event)
         cbQuality->setFocus();
 }
 
+bool TfrmCustomizeFormat::isNumberBox(const QObject *Object) const
+{
+    return Object == edLeft || Object == edTop || Object == edWidth || Object == edHeight
+           || Object == edCardWidth || Object == edCardHeight;
+}
+
 bool TfrmCustomizeFormat::eventFilter(QObject *Watched, QEvent *Event)
 {
-    const bool coordinateBox =
-        Watched == edLeft || Watched == edTop || Watched == edWidth || Watched == edHeight;
-    if (!coordinateBox)
+    if (!isNumberBox(Watched))
         return QDialog::eventFilter(Watched, Event);
 
     if (Event->type() == QEvent::KeyPress) {
@@ -299,10 +358,11 @@ bool TfrmCustomizeFormat::eventFilter(QObject *Watched, QEvent *Event)
     } else if (Event->type() == QEvent::KeyRelease) {
         const auto *key = static_cast<QKeyEvent *>(Event);
         if (isEnterKey(key->key()) && !key->isAutoRepeat()) {
-            QWidget *next = Watched == edLeft    ? static_cast<QWidget *>(edTop)
-                            : Watched == edTop   ? static_cast<QWidget *>(edWidth)
-                            : Watched == edWidth ? static_cast<QWidget *>(edHeight)
-                                                 : static_cast<QWidget *>(btSet);
+            QWidget *next = Watched == edLeft        ? static_cast<QWidget *>(edTop)
+                            : Watched == edTop       ? static_cast<QWidget *>(edWidth)
+                            : Watched == edWidth     ? static_cast<QWidget *>(edHeight)
+                            : Watched == edCardWidth ? static_cast<QWidget *>(edCardHeight)
+                                                     : static_cast<QWidget *>(btSet);
             next->setFocus(Qt::TabFocusReason);
             return true;
         }

@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <QPointer>
 
+class QCheckBox;
 class QComboBox;
 class QGroupBox;
 class QLabel;
@@ -49,6 +50,13 @@ public:
     QLineEdit *edWidth = nullptr;
     QLabel *lbHeight = nullptr;
     QLineEdit *edHeight = nullptr;
+    // Straighten and crop: the card's size, in the area's units.
+    QGroupBox *gbCard = nullptr;
+    QCheckBox *cbCropToCard = nullptr;
+    QLabel *lbCardWidth = nullptr;
+    QLineEdit *edCardWidth = nullptr;
+    QLabel *lbCardHeight = nullptr;
+    QLineEdit *edCardHeight = nullptr;
     QPushButton *btSet = nullptr;
     QPushButton *btCancel = nullptr;
 
@@ -62,6 +70,8 @@ private:
     QString enteredName() const;
     bool nameInUse(const QString &Name) const;
     void fillRecord();
+    bool isNumberBox(const QObject *Object) const;
+    void updateCardFields();
 
     QPointer<QTreeWidget> areaList_;
 };

@@ -5,6 +5,15 @@
 #include <QCollator>
 #include <QLocale>
 
+double AreaLengthMm(const TScanArea &Area, double Length)
+{
+    switch (Area.Units) {
+    case UnitsInches: return Length * 25.4;
+    case UnitsCentimeters: return Length * 10;
+    default: return Area.Quality > 0 ? Length / Area.Quality * 25.4 : 0;
+    }
+}
+
 QString UnitsText(quint8 Units)
 {
     switch (Units) {

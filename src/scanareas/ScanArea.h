@@ -17,6 +17,12 @@ struct TScanArea
     double Top = 0;
     double Width = 0;
     double Height = 0;
+    // Straighten and crop: the scan goes through the card finder, and a card it
+    // is sure of is saved straightened and cut instead of the whole frame. The
+    // card's size is given in Units.
+    bool CropToCard = false;
+    double CardWidth = 0;
+    double CardHeight = 0;
 };
 
 Q_DECLARE_METATYPE(TScanArea *)
@@ -38,6 +44,9 @@ inline TScanArea *ScanAreaFromData(const QVariant &Data)
 {
     return Data.canConvert<TScanArea *>() ? Data.value<TScanArea *>() : nullptr;
 }
+
+// A length of the area's units in millimetres; pixels count at the area's resolution.
+double AreaLengthMm(const TScanArea &Area, double Length);
 
 // Short unit text: "in", "cm", "px", or "Unknown!" for any other code.
 QString UnitsText(quint8 Units);

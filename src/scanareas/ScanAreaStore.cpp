@@ -11,6 +11,7 @@
 
 #include <SimpleIni.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -28,6 +29,11 @@ constexpr const char *kLeft = "Left";
 constexpr const char *kTop = "Top";
 constexpr const char *kWidth = "Width";
 constexpr const char *kHeight = "Height";
+// Keys of later versions, written only for areas that use them: older readers
+// skip them, and areas without them read as before.
+constexpr const char *kCropToCard = "CropToCard";
+constexpr const char *kCardWidth = "CardWidth";
+constexpr const char *kCardHeight = "CardHeight";
 
 // A decimal integer with an optional sign that fits 32 bits.
 std::optional<qint32> parseInt32(const QString &Text)
@@ -151,6 +157,10 @@ std::vector<TScanArea> ParseScanAreas(const QByteArray &Ini)
         area.Top = readDecimal(ini, name, kTop, 0);
         area.Width = readDecimal(ini, name, kWidth, 100);
         area.Height = readDecimal(ini, name, kHeight, 100);
+        area.CropToCard = parseInt32(valueOf(ini, name, kCropToCard)).value_or(0) == 1;
+        // A size that cannot be a card's is no size: the editor asks for one.
+        area.CardWidth = std::max(0.0, readDecimal(ini, name, kCardWidth, 0));
+        area.CardHeight = std::max(0.0, readDecimal(ini, name, kCardHeight, 0));
         areas.push_back(std::move(area));
     }
     return areas;
@@ -182,6 +192,11 @@ QByteArray FormatScanAreas(const std::vector<const TScanArea *> &Areas)
         set(kTop, ToAnsi(FormatDecimal(area->Top)));
         set(kWidth, ToAnsi(FormatDecimal(area->Width)));
         set(kHeight, ToAnsi(FormatDecimal(area->Height)));
+        if (area->CropToCard || area->CardWidth > 0 || area->CardHeight > 0) {
+            set(kCropToCard, area->CropToCard ? "1" : "0");
+            set(kCardWidth, ToAnsi(FormatDecimal(area->CardWidth)));
+            set(kCardHeight, ToAnsi(FormatDecimal(area->CardHeight)));
+        }
     }
     std::string text;
     ini.Save(text);

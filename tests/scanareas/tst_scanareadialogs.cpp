@@ -8,6 +8,7 @@
 #include "support/TestEnvironment.h"
 
 #include <QAbstractItemModelTester>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
 #include <QDir>
@@ -353,4 +354,49 @@ TEST_F(ScanAreaDialogTest, EditorKeyboard)
     EXPECT_EQ(QApplication::focusWidget(), editor.cbQuality);
     editor.reject();
     EXPECT_EQ(editor.EditedArea, nullptr);
+}
+
+TEST_F(ScanAreaDialogTest, StraightenAndCropTakesACardThatFitsInTheArea)
+{
+    load(kStore);
+    onEditor([this](TfrmCustomizeFormat &Form) {
+        EXPECT_FALSE(Form.cbCropToCard->isChecked());
+        EXPECT_FALSE(Form.edCardWidth->isEnabled());
+        QTest::mouseClick(Form.cbCropToCard, Qt::LeftButton);
+        EXPECT_TRUE(Form.edCardWidth->isEnabled() && Form.edCardHeight->isEnabled());
+        Form.btSet->click();
+        EXPECT_EQ(recorder.Texts(), QStringList({QStringLiteral("Card width cannot be zero or negative"),
+                                                 QStringLiteral("Card height cannot be zero or negative")}));
+        recorder.Messages.clear();
+        // The Standard area is 2.5 by 3.5 inches: a card of its size would touch its edges.
+        QTest::keyClicks(Form.edCardWidth, QStringLiteral("2.5"));
+        QTest::keyClicks(Form.edCardHeight, QStringLiteral("3.5"));
+        Form.btSet->click();
+        EXPECT_EQ(recorder.Texts(), QStringList({QStringLiteral("The card must be smaller than the scan area")}));
+        recorder.Messages.clear();
+        Form.edCardWidth->setText(QStringLiteral("2.25"));
+        Form.edCardHeight->setText(QStringLiteral("3.25"));
+        Form.btSet->click();
+    });
+    select(QStringLiteral("Standard"));
+    areas.btChangeClick();
+    const TScanArea *standard = ScanAreaFromData(cbFormat.itemData(cbFormat.findText(QStringLiteral("Standard"))));
+    ASSERT_NE(standard, nullptr);
+    EXPECT_TRUE(standard->CropToCard);
+    EXPECT_EQ(standard->CardWidth, 2.25);
+    EXPECT_EQ(standard->CardHeight, 3.25);
+    EXPECT_EQ(ReadScanAreaStore(storeFile())[2].CardWidth, 2.25);
+
+    // Turned off, the area keeps the size for the next time.
+    onEditor([](TfrmCustomizeFormat &Form) {
+        EXPECT_TRUE(Form.cbCropToCard->isChecked());
+        EXPECT_EQ(Form.edCardHeight->text(), QStringLiteral("3.25"));
+        QTest::mouseClick(Form.cbCropToCard, Qt::LeftButton);
+        EXPECT_FALSE(Form.edCardHeight->isEnabled());
+        Form.btSet->click();
+    });
+    areas.btChangeClick();
+    EXPECT_TRUE(recorder.Messages.empty());
+    EXPECT_FALSE(standard->CropToCard);
+    EXPECT_EQ(standard->CardHeight, 3.25);
 }

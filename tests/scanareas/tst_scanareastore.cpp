@@ -187,3 +187,33 @@ TEST_F(ScanAreaStoreTest, NamesASectionHeaderCannotHoldAreLeftOut)
     EXPECT_EQ(describe(ReadScanAreaStore(store())),
               QStringList({describe(areas[0]), describe(areas[3])}));
 }
+
+TEST_F(ScanAreaStoreTest, CardSizeKeysRoundTripAndOlderFilesReadAsBefore)
+{
+    const auto cardOf = [](const TScanArea &A) {
+        return QStringLiteral("%1 %2 %3x%4").arg(A.Name).arg(A.CropToCard).arg(A.CardWidth).arg(A.CardHeight);
+    };
+    std::vector<TScanArea> areas = {
+        {QStringLiteral("Crop"), 600, 1, 1, 1, 8, 10, true, 6.3, 8.8},
+        {QStringLiteral("Plain"), 300, 0, 0, 0, 2.5, 3.5},
+        {QStringLiteral("Size kept"), 300, 0, 0, 0, 3, 4, false, 2.5, 3.5},
+    };
+    WriteScanAreaStore(dir(), pointers(areas));
+    const std::vector<TScanArea> read = ReadScanAreaStore(store());
+    ASSERT_EQ(read.size(), areas.size());
+    for (size_t i = 0; i < areas.size(); ++i) {
+        EXPECT_EQ(describe(read[i]), describe(areas[i]));
+        EXPECT_EQ(cardOf(read[i]), cardOf(areas[i]));
+    }
+    const QByteArray text = readFile(store());
+    EXPECT_TRUE(text.contains("[Crop]\nQuality=600\nUnits=1\nLeft=1\nTop=1\nWidth=8\nHeight=10\n"
+                              "CropToCard=1\nCardWidth=6.3\nCardHeight=8.8\n"));
+    // An area that does not crop is written as it always was.
+    const qsizetype plain = text.indexOf("[Plain]");
+    EXPECT_FALSE(text.mid(plain, text.indexOf("[Size kept]") - plain).contains("Card")) << text.constData();
+
+    const auto parsed = ParseScanAreas("[Old]\nWidth=2\n[Odd]\nCropToCard=yes\nCardWidth=-3\nCardHeight=abc\n");
+    ASSERT_EQ(parsed.size(), 2u);
+    EXPECT_EQ(cardOf(parsed[0]), QStringLiteral("Old 0 0x0"));
+    EXPECT_EQ(cardOf(parsed[1]), QStringLiteral("Odd 0 0x0"));
+}
