@@ -1,6 +1,7 @@
 // The main window's scanning: choosing the source, the acquire command, the
 // scanner's events, and the configuration dialog's scanner test.
 #include "app/AppForms.h"
+#include "app/CardCrop.h"
 #include "app/CardListModel.h"
 #include "app/ImageView.h"
 #include "app/Main.h"
@@ -324,6 +325,10 @@ void TfrmMain::abandonScan(TTwainSource *Source, const QString &Reason)
 void TfrmMain::saveAcquiredImage()
 {
     TQualityPlace place;
+    const std::optional<QImage> kept = PictureToKeep(ImageHolder->Picture(), ScanArea ? *ScanArea : TScanArea());
+    if (!kept)
+        return;
+    ImageHolder->SetPicture(*kept);
     const QImage &picture = ImageHolder->Picture();
     const int width = picture.width();
     const int height = picture.height();

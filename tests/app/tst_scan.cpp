@@ -1,4 +1,5 @@
 // Scanning card lists through the real data source manager, as an operator does.
+#include "../cards/CardCorpus.h"
 #include "ScanFixture.h"
 #include "app/ImageView.h"
 #include "scanareas/CustomizeFormat.h"
@@ -357,4 +358,70 @@ TEST(Scanning, EscapeCancelsAScanThatNeverEnds)
     QTest::keyClick(f.Main.vstCards, Qt::Key_Return);
     f.Main.Twain->Poll();
     EXPECT_EQ(f.Main.Cards.Objects(1)->ScanStatus, ScanMQ);
+// Areas that straighten and crop, around the simulated card (2.5 x 3.5 inches
+// at 0.1, 0.1) or cutting into it, and one in centimetres for a glass picture.
+const char *const kCropAreas =
+    "[Around]\nQuality=150\nUnits=0\nLeft=0\nTop=0\nWidth=2.8\nHeight=3.8\n"
+    "CropToCard=1\nCardWidth=2.5\nCardHeight=3.5\n"
+    "[Into]\nQuality=150\nUnits=0\nLeft=0.2\nTop=0.2\nWidth=2.7\nHeight=3.7\n"
+    "CropToCard=1\nCardWidth=2.5\nCardHeight=3.5\n"
+    "[Glass]\nQuality=300\nUnits=1\nLeft=0\nTop=0\nWidth=8\nHeight=10.5\n"
+    "CropToCard=1\nCardWidth=6.3\nCardHeight=8.8\n";
+
+TEST(Scanning, AnAreaThatCropsSavesTheCardStraightenedAndAsksWhenItIsNotSure)
+{
+    TScanFixture f;
+    f.App.Env.WriteFile(QStringLiteral("home/.local/share/Quorvath/Vellu Mora/scan areas.ini"), kCropAreas);
+    f.App.Forms.frmScanAreas->LoadScanAreas();
+    f.PickFirstSource();
+    f.LogLines();
+
+    f.Scan(0, QStringLiteral("Around"));
+    EXPECT_TRUE(f.App.Dialogs.Messages.empty());
+    EXPECT_EQ(jpegSize(f.Pics("MQ/xy/abc/1.jpg")), QSize(375, 525));
+    EXPECT_EQ(f.Main.ImageHolder->Picture().size(), QSize(375, 525));
+    EXPECT_EQ(f.Main.Cards.Objects(0)->ScanStatus, ScanMQ);
+    EXPECT_TRUE(f.LogLines().contains(QStringLiteral("Card straightened and cut, angle 0.00")));
+
+    // The frame cuts into the card: declined, nothing is saved and the card waits.
+    f.Scan(1, QStringLiteral("Into"));
+    ASSERT_EQ(f.App.Dialogs.Messages.size(), 1u);
+    EXPECT_EQ(f.App.Dialogs.Messages[0].Text,
+              QStringLiteral("No card could be cut for sure from the scan: it touches the edge of the scan. "
+                             "Save the whole frame?"));
+    EXPECT_FALSE(QFile::exists(f.Pics("MQ/xy/abc/2.jpg")));
+    EXPECT_EQ(f.Main.Cards.Objects(1)->ScanStatus, ScanNone);
+    EXPECT_EQ(f.Main.SelectedRow(), 1);
+    EXPECT_EQ(f.Main.ScanCard, nullptr);
+    QStringList log = f.LogLines();
+    EXPECT_TRUE(log.contains(QStringLiteral("No sure card in the scan: touches the image edge")));
+    EXPECT_TRUE(log.contains(QStringLiteral("Scan not saved")));
+
+    f.App.Dialogs.QueueAnswer(true);
+    f.Scan(1, QStringLiteral("Into"));
+    EXPECT_EQ(jpegSize(f.Pics("MQ/xy/abc/2.jpg")), QSize(405, 555));   // the whole frame
+    EXPECT_EQ(f.Main.SelectedRow(), 2);
+    EXPECT_TRUE(f.LogLines().contains(QStringLiteral("Whole frame kept")));
+}
+
+TEST(Scanning, ACardOnAGlassPictureIsFoundThroughTheWholeScanPath)
+{
+    TScanFixture f;
+    f.App.Env.WriteFile(QStringLiteral("home/.local/share/Quorvath/Vellu Mora/scan areas.ini"), kCropAreas);
+    f.App.Forms.frmScanAreas->LoadScanAreas();
+    TGlassSpec spec = RandomGlass(5, 300, 1, 8, 3);
+    spec.GlassMm = QSizeF(80, 105);
+    spec.Cards[0].CentreMm = QPointF(40, 52);
+    QImage picture = RenderGlass(spec).Image;
+    picture.setDotsPerMeterX(11811);   // 300 dpi
+    picture.setDotsPerMeterY(11811);
+    const QString file = f.App.Env.Path(QStringLiteral("glass.png"));
+    ASSERT_TRUE(picture.save(file));
+    qputenv("VELLUMORA_VFB_GLASS", QFile::encodeName(file));
+    f.PickFirstSource();
+    f.Scan(0, QStringLiteral("Glass"));
+    qunsetenv("VELLUMORA_VFB_GLASS");
+    EXPECT_TRUE(f.App.Dialogs.Messages.empty());
+    EXPECT_EQ(jpegSize(f.Pics("HQ/xy/abc/1.jpg")), QSize(744, 1039));
+    EXPECT_GT(Psnr(f.Main.ImageHolder->Picture(), RenderReference(spec, 0)), 30);
 }
