@@ -52,17 +52,19 @@ std::vector<TFoundCard> FindCards(const QImage &Image, double Dpi, TCardSize Siz
     const TCoarseView view = FindCoarseRegions(pixels, Dpi, card);
     if (view.Regions.empty())
         return found;
-    const cv::Mat grey = GreyOf(image);
-    const double noise = GrainOf(grey);
+    const TBrightness brightness(image);
+    TGlassView glass{&brightness, Dpi, GrainOf(brightness), {}};
+    for (const TCoarseRegion &region : view.Regions)
+        glass.Regions.push_back(region.Pose);
 
     // The lamp casts every card's shadow the same way: what the cards that
     // show it clearly say decides for those that do not.
     std::vector<TPlacement> placed;
     TLampSides lamp;
-    for (const TCoarseRegion &region : view.Regions) {
-        TPlacement placement{region.Pose, region.Unsure, {}};
-        if (region.Unsure == TUnsureReason::None)
-            placement = PlaceCard(grey, region.Pose, card, Dpi, noise, TLampSides());
+    for (size_t i = 0; i < view.Regions.size(); ++i) {
+        TPlacement placement{view.Regions[i].Pose, view.Regions[i].Unsure, {}, {}};
+        if (placement.Unsure == TUnsureReason::None)
+            placement = PlaceCard(glass, i, card, TLampSides());
         lamp.X += placement.ShadowVote.X;
         lamp.Y += placement.ShadowVote.Y;
         placed.push_back(placement);
@@ -70,8 +72,9 @@ std::vector<TFoundCard> FindCards(const QImage &Image, double Dpi, TCardSize Siz
     lamp = {(lamp.X > 0) - (lamp.X < 0), (lamp.Y > 0) - (lamp.Y < 0)};
     for (size_t i = 0; i < placed.size(); ++i) {
         TPlacement &placement = placed[i];
-        if (placement.Unsure == TUnsureReason::WeakEdges && (lamp.X || lamp.Y))
-            placement = PlaceCard(grey, view.Regions[i].Pose, card, Dpi, noise, lamp);
+        const bool helps = (placement.WantsLamp[0] && lamp.X) || (placement.WantsLamp[1] && lamp.Y);
+        if ((placement.Unsure == TUnsureReason::None || placement.Unsure == TUnsureReason::WeakEdges) && helps)
+            placement = PlaceCard(glass, i, card, lamp);
         if (placement.Unsure == TUnsureReason::None && !insideImage(placement.Pose, pixels.size()))
             placement.Unsure = TUnsureReason::ImageEdge;
     }

@@ -1,6 +1,10 @@
 #include "cards/CardRegions.h"
 
+#include "cards/ImageMat.h"
+
 #include <opencv2/imgproc.hpp>
+
+#include <QtGlobal>
 
 #include <algorithm>
 #include <array>
@@ -110,8 +114,9 @@ std::vector<TBlob> blobsOf(const cv::Mat &Mask)
     return blobs;
 }
 
-// Cards whose shadows touch make one blob; where the bridge between them is
-// thin, wearing the blob down parts it.
+// Cards whose shadows touch make one blob, and a fibre lying against a card
+// grows its blob: wearing the blob down and building it up again parts thin
+// bridges and drops thin tails.
 std::vector<TBlob> splitJoined(const TBlob &Blob, const cv::Size &ImageSize, const cv::Size2d &Card,
                                double PxPerMm)
 {
@@ -131,7 +136,8 @@ std::vector<TBlob> splitJoined(const TBlob &Blob, const cv::Size &ImageSize, con
         for (TBlob &piece : blobsOf(part))
             parts.push_back(std::move(piece));
     }
-    if (parts.size() < 2)
+    // One part left is the blob without the fibre or speck that stuck to it.
+    if (parts.empty())
         return {Blob};
     return parts;
 }
@@ -145,23 +151,49 @@ bool touchesBorder(const std::vector<cv::Point> &Points, const cv::Size &Size)
 
 } // namespace
 
-double GrainOf(const cv::Mat &Grey)
+// The image at 1/Factor of its size without the padding byte of 32-bit
+// pixels, each pixel the mean of four samples spread over its block: enough to
+// see cards, their shadows and a thin line, while only a third of a large
+// glass is read.
+cv::Mat reduced(const cv::Mat &Pixels, int Factor)
+{
+    const int channels = std::min(3, Pixels.channels());
+    // A 32-bit pixel keeps its padding byte last in memory on little-endian machines.
+    const int first = Pixels.channels() == 4 && Q_BYTE_ORDER == Q_BIG_ENDIAN ? 1 : 0;
+    cv::Mat small(Pixels.rows / Factor, Pixels.cols / Factor, CV_8UC(channels));
+    const int near = Factor / 4;
+    const int far = 3 * Factor / 4;
+    for (int y = 0; y < small.rows; ++y) {
+        const uchar *rows[2] = {Pixels.ptr<uchar>(y * Factor + near), Pixels.ptr<uchar>(y * Factor + far)};
+        uchar *out = small.ptr<uchar>(y);
+        for (int x = 0; x < small.cols; ++x) {
+            const int columns[2] = {(x * Factor + near) * Pixels.channels() + first,
+                                    (x * Factor + far) * Pixels.channels() + first};
+            for (int c = 0; c < channels; ++c)
+                out[x * channels + c] = uchar((rows[0][columns[0] + c] + rows[0][columns[1] + c]
+                                               + rows[1][columns[0] + c] + rows[1][columns[1] + c] + 2) / 4);
+        }
+    }
+    return small;
+}
+
+double GrainOf(const TBrightness &Image)
 {
     // Differences of neighbours ignore a lid's slow shading.
     std::array<int, 512> differences{};
     int count = 0;
-    const int band = std::max(1, std::min(Grey.rows, Grey.cols) / 50);
-    const int stride = std::max(1, (Grey.rows + Grey.cols) * band / 100000);
+    const int band = std::max(1, std::min(Image.Height(), Image.Width()) / 50);
+    const int stride = std::max(1, (Image.Height() + Image.Width()) * band / 100000);
     const auto take = [&](int Y) {
-        const uchar *row = Grey.ptr<uchar>(Y);
-        for (int x = 0; x + 1 < Grey.cols; x += stride) {
-            ++differences[size_t(255 + row[x + 1] - row[x])];
+        for (int x = 0; x + 1 < Image.Width(); x += stride) {
+            const int d = int(std::lround(Image.Pixel(x + 1, Y) - Image.Pixel(x, Y)));
+            ++differences[size_t(255 + d)];
             ++count;
         }
     };
-    for (int y = 0; y < band && y < Grey.rows; ++y) {
+    for (int y = 0; y < band && y < Image.Height(); ++y) {
         take(y);
-        take(Grey.rows - 1 - y);
+        take(Image.Height() - 1 - y);
     }
     if (count == 0)
         return 0;
@@ -186,13 +218,7 @@ TCoarseView FindCoarseRegions(const cv::Mat &Pixels, double Dpi, cv::Size2d Card
     if (Pixels.empty() || Pixels.cols / factor < 4 * band || Pixels.rows / factor < 4 * band)
         return view;
 
-    cv::Mat small;
-    if (factor > 1)
-        cv::resize(Pixels, small, cv::Size(Pixels.cols / factor, Pixels.rows / factor), 0, 0, cv::INTER_AREA);
-    else
-        small = Pixels;
-    if (small.channels() == 4)
-        cv::cvtColor(small, small, cv::COLOR_BGRA2BGR);
+    const cv::Mat small = reduced(Pixels, factor);
 
     const TLid lid = lidOf(small, band);
     double brightness = 0;
@@ -247,8 +273,11 @@ TCoarseView FindCoarseRegions(const cv::Mat &Pixels, double Dpi, cv::Size2d Card
         double area = blobs[i].Area;
         for (bool grown = true; grown;) {
             grown = false;
+            const cv::Rect reach = cv::boundingRect(points);
             for (size_t j = i + 1; j < blobs.size(); ++j) {
-                if (used[j])
+                // A blob a card's length away cannot join; most are, on a busy glass.
+                const cv::Rect both = cv::boundingRect(blobs[j].Points) | reach;
+                if (used[j] || both.width > card.width + card.height || both.height > card.width + card.height)
                     continue;
                 std::vector<cv::Point> joined = points;
                 joined.insert(joined.end(), blobs[j].Points.begin(), blobs[j].Points.end());

@@ -22,9 +22,11 @@ struct TCoarseView
     bool DarkLid = false;
 };
 
-// The grain of one pixel of an 8-bit grey image, as a Gaussian's sigma, from
+class TBrightness;
+
+// The grain of one pixel, as a Gaussian's sigma in grey levels, from
 // neighbouring pixels along the image's edges, where a glass shows its lid.
-double GrainOf(const cv::Mat &Grey);
+double GrainOf(const TBrightness &Image);
 
 // Regions of Pixels (1, 3 or 4 channels) that hold something: cards, pieces of
 // cards and their shadows grouped into one region when together they fit in a

@@ -1,6 +1,6 @@
 #include "cards/ImageMat.h"
 
-#include <opencv2/imgproc.hpp>
+#include <QtGlobal>
 
 namespace {
 
@@ -30,14 +30,17 @@ cv::Mat MatView(const QImage &Image)
                    size_t(Image.bytesPerLine()));
 }
 
-cv::Mat GreyOf(const QImage &Image)
+TBrightness::TBrightness(const QImage &Image)
+    : pixels_(MatView(Image)), channels_(pixels_.channels())
 {
-    const cv::Mat pixels = MatView(Image);
-    cv::Mat grey;
-    switch (pixels.channels()) {
-    case 4: cv::cvtColor(pixels, grey, cv::COLOR_BGRA2GRAY); break;
-    case 3: cv::cvtColor(pixels, grey, cv::COLOR_RGB2GRAY); break;
-    default: grey = pixels; break;
+    // Luminance as ITU-R BT.601 weighs it. A 32-bit pixel is one word holding
+    // padding, red, green and blue from its high byte down.
+    switch (channels_) {
+    case 4:
+        weights_ = Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? std::array<double, 4>{0.114, 0.587, 0.299, 0}
+                                                   : std::array<double, 4>{0, 0.299, 0.587, 0.114};
+        break;
+    case 3: weights_ = {0.299, 0.587, 0.114, 0}; break;
+    default: weights_ = {1, 0, 0, 0}; break;
     }
-    return grey;
 }

@@ -1,5 +1,7 @@
 #include "cards/SideFit.h"
 
+#include "cards/ImageMat.h"
+
 #include <algorithm>
 #include <cmath>
 #include <vector>
@@ -7,23 +9,11 @@
 namespace {
 
 constexpr int kPieces = 8;
-constexpr double kStep = 0.5;   // samples across the side, in pixels
-
-// Brightness at a continuous position by bilinear interpolation; false outside.
-bool sample(const cv::Mat &Grey, double X, double Y, double &Value)
+// A 300 dpi scan is sampled every half pixel across a side; finer scans are
+// blurred over as many more pixels, so the step grows with the resolution.
+double stepAcross(double Dpi)
 {
-    const double x = X - 0.5;
-    const double y = Y - 0.5;
-    const int x0 = int(std::floor(x));
-    const int y0 = int(std::floor(y));
-    if (x0 < 0 || y0 < 0 || x0 + 1 >= Grey.cols || y0 + 1 >= Grey.rows)
-        return false;
-    const double fx = x - x0;
-    const double fy = y - y0;
-    const uchar *top = Grey.ptr<uchar>(y0) + x0;
-    const uchar *bottom = Grey.ptr<uchar>(y0 + 1) + x0;
-    Value = (1 - fy) * ((1 - fx) * top[0] + fx * top[1]) + fy * ((1 - fx) * bottom[0] + fx * bottom[1]);
-    return true;
+    return 0.5 * std::max(1.0, Dpi / 300);
 }
 
 struct TProfile
@@ -32,17 +22,18 @@ struct TProfile
     int Samples = 0;   // averaged at each position
 };
 
-TProfile profileOf(const cv::Mat &Grey, const TSideProbe &Probe, double From, double To, double Step, int Count)
+TProfile profileOf(const TBrightness &Image, const TSideProbe &Probe, double From, double To, double Along,
+                   double Across, int Count)
 {
     TProfile profile;
     profile.Values.assign(size_t(Count), 0);
     std::vector<int> counts(size_t(Count), 0);
-    for (double u = From; u < To; u += Step) {
+    for (double u = From; u < To; u += Along) {
         const cv::Point2d base = Probe.Middle + Probe.Along * u - Probe.Out * Probe.Inner;
         for (int k = 0; k < Count; ++k) {
-            const cv::Point2d at = base + Probe.Out * (k * kStep);
+            const cv::Point2d at = base + Probe.Out * (k * Across);
             double value;
-            if (sample(Grey, at.x, at.y, value)) {
+            if (Image.At(at.x, at.y, value)) {
                 profile.Values[size_t(k)] += value;
                 ++counts[size_t(k)];
             }
@@ -76,7 +67,7 @@ struct TStep
 };
 
 // The steps of a profile going out from the inner plateau at its start.
-std::vector<TStep> stepsOf(const std::vector<double> &P, int Plateau, double Noise, double PxPerMm)
+std::vector<TStep> stepsOf(const std::vector<double> &P, int Plateau, double Noise, double PxPerMm, double kStep)
 {
     std::vector<TStep> steps;
     const int n = int(P.size());
@@ -233,22 +224,24 @@ bool fitLine(std::vector<TPoint> Points, double Tolerance, TSideEdge &Edge)
 
 } // namespace
 
-std::vector<TSideEdge> FitSide(const cv::Mat &Grey, const TSideProbe &Probe, double Dpi, double Noise)
+std::vector<TSideEdge> FitSide(const TBrightness &Image, const TSideProbe &Probe, double Dpi, double Noise)
 {
     const double pxPerMm = Dpi / 25.4;
-    const int count = int((Probe.Inner + Probe.Outer) / kStep) + 1;
-    const int plateau = std::max(3, int(std::lround(0.4 * pxPerMm / kStep)));
-    const double along = std::max(1.0, Dpi / 300);
+    const double across = stepAcross(Dpi);
+    const int count = int((Probe.Inner + Probe.Outer) / across) + 1;
+    const int plateau = std::max(3, int(std::lround(0.4 * pxPerMm / across)));
+    // Along the side, a few hundred samples per side are plenty to average.
+    const double along = std::max(1.0, Dpi / 200);
     const double piece = 2 * Probe.HalfSpan / kPieces;
 
     std::vector<TPoint> points;
     for (int i = 0; i < kPieces; ++i) {
         const double from = -Probe.HalfSpan + i * piece;
-        const TProfile profile = profileOf(Grey, Probe, from, from + piece, along, count);
+        const TProfile profile = profileOf(Image, Probe, from, from + piece, along, across, count);
         if (profile.Samples < 4)
             continue;
         const double noise = Noise / std::sqrt(double(profile.Samples));
-        for (const TStep &step : stepsOf(profile.Values, plateau, noise, pxPerMm))
+        for (const TStep &step : stepsOf(profile.Values, plateau, noise, pxPerMm, across))
             points.push_back({i, from + piece / 2, step.At - Probe.Inner, step.Height, step.Spread, step.Comeback});
     }
 

@@ -34,6 +34,8 @@ struct TSideEdge
     bool Shadow = false;  // beyond the step the brightness comes back: a shadow line
 };
 
-// The lines found, from the innermost out. Grey is 8-bit; Noise is the grain
-// of one pixel in grey levels.
-std::vector<TSideEdge> FitSide(const cv::Mat &Grey, const TSideProbe &Probe, double Dpi, double Noise);
+class TBrightness;
+
+// The lines found, from the innermost out. Noise is the grain of one pixel in
+// grey levels.
+std::vector<TSideEdge> FitSide(const TBrightness &Image, const TSideProbe &Probe, double Dpi, double Noise);
