@@ -127,15 +127,8 @@ TfrmCustomizeFormat::TfrmCustomizeFormat(QWidget *Parent)
     auto *position = new QGridLayout(gbPosition);
     const std::pair<QLabel *, QLineEdit *> boxes[] = {
         {lbLeft, edLeft}, {lbTop, edTop}, {lbWidth, edWidth}, {lbHeight, edHeight}};
-    for (int i = 0; i < 4; ++i) {
-        auto [label, edit] = boxes[i];
-        label->setBuddy(edit);
-        edit->setFixedWidth(70);
-        edit->installEventFilter(this);
-        edit->setValidator(new TCoordinateValidator(edit));
-        position->addWidget(label, i / 2, (i % 2) * 2);
-        position->addWidget(edit, i / 2, (i % 2) * 2 + 1);
-    }
+    for (int i = 0; i < 4; ++i)
+        addNumberBox(*position, boxes[i].first, boxes[i].second, i / 2, (i % 2) * 2);
 
     gbCard = named(new QGroupBox(_("Card"), this), "gbCard");
     cbCropToCard = named(new QCheckBox(_("Straighten and crop to the card"), gbCard), "cbCropToCard");
@@ -145,16 +138,8 @@ TfrmCustomizeFormat::TfrmCustomizeFormat(QWidget *Parent)
     edCardHeight = named(new QLineEdit(gbCard), "edCardHeight");
     auto *card = new QGridLayout(gbCard);
     card->addWidget(cbCropToCard, 0, 0, 1, 4);
-    const std::pair<QLabel *, QLineEdit *> sizeBoxes[] = {{lbCardWidth, edCardWidth}, {lbCardHeight, edCardHeight}};
-    for (int i = 0; i < 2; ++i) {
-        auto [label, edit] = sizeBoxes[i];
-        label->setBuddy(edit);
-        edit->setFixedWidth(70);
-        edit->installEventFilter(this);
-        edit->setValidator(new TCoordinateValidator(edit));
-        card->addWidget(label, 1, i * 2);
-        card->addWidget(edit, 1, i * 2 + 1);
-    }
+    addNumberBox(*card, lbCardWidth, edCardWidth, 1, 0);
+    addNumberBox(*card, lbCardHeight, edCardHeight, 1, 2);
     connect(cbCropToCard, &QCheckBox::toggled, this, &TfrmCustomizeFormat::updateCardFields);
     updateCardFields();
 
@@ -190,6 +175,16 @@ TfrmCustomizeFormat::TfrmCustomizeFormat(QWidget *Parent)
     setTabOrder(edCardWidth, edCardHeight);
     setTabOrder(edCardHeight, btSet);
     setTabOrder(btSet, btCancel);
+}
+
+void TfrmCustomizeFormat::addNumberBox(QGridLayout &Grid, QLabel *Label, QLineEdit *Edit, int Row, int Column)
+{
+    Label->setBuddy(Edit);
+    Edit->setFixedWidth(70);
+    Edit->installEventFilter(this);
+    Edit->setValidator(new TCoordinateValidator(Edit));
+    Grid.addWidget(Label, Row, Column);
+    Grid.addWidget(Edit, Row, Column + 1);
 }
 
 void TfrmCustomizeFormat::SetAreaList(QTreeWidget *Areas)

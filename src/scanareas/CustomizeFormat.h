@@ -5,6 +5,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QGridLayout;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -65,6 +66,8 @@ protected:
     bool eventFilter(QObject *Watched, QEvent *Event) override;
 
 private:
+    // A label and its box for a number in the area's units, side by side.
+    void addNumberBox(QGridLayout &Grid, QLabel *Label, QLineEdit *Edit, int Row, int Column);
     void attach(TScanArea *Area);
     void selectValue(QComboBox *List, int Value, int Fallback);
     QString enteredName() const;
