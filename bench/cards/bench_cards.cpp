@@ -1,0 +1,103 @@
+// The card finder's cost on the largest glass a shop scans: nine cards on an
+// A4 glass at 600 dpi (4960 x 7016), found and each cut straight. The goal is
+// to cost no more than saving the same glass as the quality-95 JPEG, so the
+// run reports the ratio of the two, measured side by side.
+#include "../../tests/cards/CardCorpus.h"
+
+#include "cards/CardFinder.h"
+#include "output/JpegEncoder.h"
+#include "output/ScanOutput.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QGuiApplication>
+
+#include <chrono>
+
+namespace {
+
+struct TScene
+{
+    TGlassSpec Spec;
+    QImage Glass;
+};
+
+const TScene &scene()
+{
+    static const TScene made = [] {
+        TScene scene;
+        scene.Spec = RandomGlass(23, 600, 9, 3, 3);
+        scene.Glass = RenderGlass(scene.Spec).Image;
+        return scene;
+    }();
+    return made;
+}
+
+int findAndCut(const TScene &Scene)
+{
+    int cut = 0;
+    for (const TFoundCard &card : FindCards(Scene.Glass, Scene.Spec.Dpi, Scene.Spec.Card))
+        if (card.Sure())
+            cut += CutCard(Scene.Glass, card, Scene.Spec.Dpi, Scene.Spec.Card).isNull() ? 0 : 1;
+    return cut;
+}
+
+double seconds(std::chrono::steady_clock::duration Duration)
+{
+    return std::chrono::duration<double>(Duration).count();
+}
+
+void BM_FindAndCutNineCards(benchmark::State &State)
+{
+    const TScene &s = scene();
+    int cut = 0;
+    for (auto _ : State)
+        benchmark::DoNotOptimize(cut = findAndCut(s));
+    State.counters["cards"] = cut;
+}
+BENCHMARK(BM_FindAndCutNineCards)->Unit(benchmark::kMillisecond)->MinTime(3);
+
+void BM_EncodeGlassAsJpeg95(benchmark::State &State)
+{
+    const TScene &s = scene();
+    TJpegEncoder encoder;
+    for (auto _ : State)
+        benchmark::DoNotOptimize(encoder.Encode(s.Glass, kHqJpegQuality).Size());
+}
+BENCHMARK(BM_EncodeGlassAsJpeg95)->Unit(benchmark::kMillisecond)->MinTime(3);
+
+// Both in turn within each iteration, so that a busy machine slows both alike;
+// "ratio" is finding and cutting over encoding (goal: at most 1).
+void BM_RatioToJpeg95(benchmark::State &State)
+{
+    const TScene &s = scene();
+    TJpegEncoder encoder;
+    double finding = 0;
+    double encoding = 0;
+    for (auto _ : State) {
+        const auto start = std::chrono::steady_clock::now();
+        benchmark::DoNotOptimize(findAndCut(s));
+        const auto middle = std::chrono::steady_clock::now();
+        benchmark::DoNotOptimize(encoder.Encode(s.Glass, kHqJpegQuality).Size());
+        const auto end = std::chrono::steady_clock::now();
+        finding += seconds(middle - start);
+        encoding += seconds(end - middle);
+    }
+    State.counters["find_cut_ms"] = 1000 * finding / double(State.iterations());
+    State.counters["jpeg95_ms"] = 1000 * encoding / double(State.iterations());
+    State.counters["ratio"] = encoding > 0 ? finding / encoding : 0;
+}
+BENCHMARK(BM_RatioToJpeg95)->Unit(benchmark::kMillisecond)->MinTime(5);
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    // The corpus draws its cards with QPainter.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
