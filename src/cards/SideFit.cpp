@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -66,47 +67,71 @@ struct TStep
     bool Comeback = false;
 };
 
-// The steps of a profile going out from the inner plateau at its start.
-std::vector<TStep> stepsOf(const std::vector<double> &P, int Plateau, double Noise, double PxPerMm, double kStep)
+// The steps of one averaged profile, found going out from the inner plateau
+// at its start.
+class TStepFinder
 {
-    std::vector<TStep> steps;
-    const int n = int(P.size());
-    if (n < Plateau + 6)
-        return steps;
-    double level = medianOf(std::vector<double>(P.begin(), P.begin() + Plateau));
-    const double threshold = std::max(3.0, 5 * Noise);
-    std::vector<double> rise(size_t(n), 0);
-    for (int k = 1; k + 1 < n; ++k)
-        rise[size_t(k)] = (P[size_t(k + 1)] - P[size_t(k - 1)]) / (2 * kStep);
-    std::vector<double> smoothRise = rise;
-    for (int k = 2; k + 2 < n; ++k)
-        smoothRise[size_t(k)] = (rise[size_t(k - 1)] + 2 * rise[size_t(k)] + rise[size_t(k + 1)]) / 4;
-    const int back = std::max(2, int(std::lround(0.2 * PxPerMm / kStep)));
-    const int comebackReach = int(std::lround(1.0 * PxPerMm / kStep));
+public:
+    TStepFinder(const std::vector<double> &Profile, double Step, double Noise, double PxPerMm)
+        : p_(Profile), step_(Step), pxPerMm_(PxPerMm), threshold_(std::max(3.0, 5 * Noise)),
+          rise_(Profile.size(), 0), smooth_(Profile.size(), 0)
+    {
+        const int n = size();
+        for (int k = 1; k + 1 < n; ++k)
+            rise_[size_t(k)] = (p_[size_t(k + 1)] - p_[size_t(k - 1)]) / (2 * step_);
+        smooth_ = rise_;
+        for (int k = 2; k + 2 < n; ++k)
+            smooth_[size_t(k)] = (rise_[size_t(k - 1)] + 2 * rise_[size_t(k)] + rise_[size_t(k + 1)]) / 4;
+    }
 
-    for (int from = Plateau; from < n;) {
-        int k0 = -1;
-        for (int k = from; k < n; ++k)
-            if (std::abs(P[size_t(k)] - level) > threshold) {
-                k0 = k;
+    std::vector<TStep> Steps(int Plateau)
+    {
+        std::vector<TStep> steps;
+        if (size() < Plateau + 6)
+            return steps;
+        level_ = medianOf(std::vector<double>(p_.begin(), p_.begin() + Plateau));
+        for (int from = Plateau; from < size();) {
+            const int crossing = crossingFrom(from);
+            if (crossing < 0)
                 break;
-            }
-        if (k0 < 0)
-            break;
-        const double sign = P[size_t(k0)] > level ? 1 : -1;
-        const auto slope = [&](int K) { return sign * rise[size_t(K)]; };
-        const auto smooth = [&](int K) { return sign * smoothRise[size_t(K)]; };
+            sign_ = p_[size_t(crossing)] > level_ ? 1 : -1;
+            if (const std::optional<TStep> step = stepAt(from, crossing, from))
+                steps.push_back(*step);
+        }
+        return steps;
+    }
 
+private:
+    int size() const { return int(p_.size()); }
+    double value(int K) const { return p_[size_t(K)]; }
+    // The slope in the direction of the step being measured.
+    double slope(int K) const { return sign_ * rise_[size_t(K)]; }
+    double smooth(int K) const { return sign_ * smooth_[size_t(K)]; }
+
+    int crossingFrom(int From) const
+    {
+        for (int k = From; k < size(); ++k)
+            if (std::abs(value(k) - level_) > threshold_)
+                return k;
+        return -1;
+    }
+
+    // Measures the step whose brightness crossed the threshold at Crossing;
+    // Next is where the search goes on. Nothing for a slow shading.
+    std::optional<TStep> stepAt(int From, int Crossing, int &Next)
+    {
+        const int n = size();
         // The first peak of the slope from a little before the crossing: a
         // card's edge comes before the outer edge of its shadow line.
-        int k = std::max({1, from - 1, k0 - back});
+        const int back = std::max(2, int(std::lround(0.2 * pxPerMm_ / step_)));
+        int k = std::max({1, From - 1, Crossing - back});
         while (k + 2 < n && smooth(k) <= 0)
             ++k;
         int peak = k;
         for (int walk = k; walk + 2 < n && smooth(walk) > 0; ++walk) {
             if (smooth(walk) > smooth(peak))
                 peak = walk;
-            else if (smooth(walk) < 0.5 * smooth(peak) && walk > k0)
+            else if (smooth(walk) < 0.5 * smooth(peak) && walk > Crossing)
                 break;   // past the first peak and well down its far side
         }
         int left = peak;
@@ -125,42 +150,56 @@ std::vector<TStep> stepsOf(const std::vector<double> &P, int Plateau, double Noi
             moment += g * i;
             second += g * i * i;
         }
-        from = std::max(right + 1, k0 + 1);
-        level = P[size_t(std::min(right, n - 1))];
+        Next = std::max(right + 1, Crossing + 1);
+        level_ = value(std::min(right, n - 1));
         // An edge rises within a blur's width; the lid's own slow shading, or
         // the far spread of a shadow, rises no faster than over a millimetre.
-        if (mass * kStep < 0.5 * threshold || smooth(peak) < threshold / (0.4 * PxPerMm))
-            continue;
+        if (mass * step_ < 0.5 * threshold_ || smooth(peak) < threshold_ / (0.4 * pxPerMm_))
+            return std::nullopt;
         TStep step;
-        step.Height = mass * kStep;
-        step.At = moment / mass * kStep;
-        step.Spread = std::sqrt(std::max(0.0, second / mass - (moment / mass) * (moment / mass))) * kStep;
+        step.Height = mass * step_;
+        step.At = moment / mass * step_;
+        step.Spread = std::sqrt(std::max(0.0, second / mass - (moment / mass) * (moment / mass))) * step_;
+
         // A shadow line: past the step the brightness turns back by a good part
         // of it. The way back is the line's far side, no edge of its own: the
         // search goes on from where the brightness has come back most.
-        int back = right;
-        for (int i = right; i < std::min(n, right + comebackReach); ++i)
-            if (sign * (P[size_t(i)] - P[size_t(back)]) < 0)
-                back = i;
-        step.Comeback = sign * (P[size_t(back)] - level) < -0.3 * step.Height;
+        const int reach = int(std::lround(1.0 * pxPerMm_ / step_));
+        int turn = right;
+        for (int i = right; i < std::min(n, right + reach); ++i)
+            if (sign_ * (value(i) - value(turn)) < 0)
+                turn = i;
+        step.Comeback = sign_ * (value(turn) - level_) < -0.3 * step.Height;
         if (step.Comeback) {
-            // A narrow line's far side eats into the outer half of its near
-            // side's slope and would pull the centroid inwards; the slope's
-            // peak stays put.
-            const int p = std::clamp(peak, 1, n - 2);
-            const double a = rise[size_t(p - 1)] * sign;
-            const double b = rise[size_t(p)] * sign;
-            const double c = rise[size_t(p + 1)] * sign;
-            const double curve = a - 2 * b + c;
-            const double shift = curve < 0 ? std::clamp(0.5 * (a - c) / curve, -0.5, 0.5) : 0.0;
-            step.At = (p + shift) * kStep;
-            from = back + 1;
-            level = P[size_t(back)];
+            step.At = peakAt(peak) * step_;
+            Next = turn + 1;
+            level_ = value(turn);
         }
-        steps.push_back(step);
+        return step;
     }
-    return steps;
-}
+
+    // A narrow line's far side eats into the outer half of its near side's
+    // slope and would pull the centroid inwards; the slope's peak, taken
+    // between samples on a parabola, stays put.
+    double peakAt(int Peak) const
+    {
+        const int p = std::clamp(Peak, 1, size() - 2);
+        const double a = slope(p - 1);
+        const double b = slope(p);
+        const double c = slope(p + 1);
+        const double curve = a - 2 * b + c;
+        return p + (curve < 0 ? std::clamp(0.5 * (a - c) / curve, -0.5, 0.5) : 0.0);
+    }
+
+    const std::vector<double> &p_;
+    const double step_;
+    const double pxPerMm_;
+    const double threshold_;
+    std::vector<double> rise_;
+    std::vector<double> smooth_;
+    double level_ = 0;
+    double sign_ = 1;
+};
 
 struct TPoint
 {
@@ -241,7 +280,7 @@ std::vector<TSideEdge> FitSide(const TBrightness &Image, const TSideProbe &Probe
         if (profile.Samples < 4)
             continue;
         const double noise = Noise / std::sqrt(double(profile.Samples));
-        for (const TStep &step : stepsOf(profile.Values, plateau, noise, pxPerMm, across))
+        for (const TStep &step : TStepFinder(profile.Values, across, noise, pxPerMm).Steps(plateau))
             points.push_back({i, from + piece / 2, step.At - Probe.Inner, step.Height, step.Spread, step.Comeback});
     }
 
