@@ -358,6 +358,8 @@ TEST(Scanning, EscapeCancelsAScanThatNeverEnds)
     QTest::keyClick(f.Main.vstCards, Qt::Key_Return);
     f.Main.Twain->Poll();
     EXPECT_EQ(f.Main.Cards.Objects(1)->ScanStatus, ScanMQ);
+}
+
 // Areas that straighten and crop, around the simulated card (2.5 x 3.5 inches
 // at 0.1, 0.1) or cutting into it, and one in centimetres for a glass picture.
 const char *const kCropAreas =

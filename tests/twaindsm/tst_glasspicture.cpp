@@ -59,8 +59,13 @@ public:
         TW_HANDLE handle = nullptr;
         const TW_UINT16 rc = toSource(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &handle);
         std::free(handle);
+        // The standard's way out: a finished or cancelled transfer is ended, then
+        // whatever is left pending is dropped.
         TW_PENDINGXFERS pending{};
-        toSource(DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET, &pending);
+        if (rc == TWRC_XFERDONE || rc == TWRC_CANCEL)
+            toSource(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending);
+        if (rc == TWRC_FAILURE || pending.Count != 0)
+            toSource(DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET, &pending);
         toSource(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &ui);
         return rc == TWRC_XFERDONE;
     }
