@@ -132,15 +132,27 @@ TfrmCustomizeFormat::TfrmCustomizeFormat(QWidget *Parent)
 
     gbCard = named(new QGroupBox(_("Card"), this), "gbCard");
     cbCropToCard = named(new QCheckBox(_("Straighten and crop to the card"), gbCard), "cbCropToCard");
+    cbSeveralCards = named(new QCheckBox(_("Several cards per scan"), gbCard), "cbSeveralCards");
     lbCardWidth = named(new QLabel(_("Card width"), gbCard), "lbCardWidth");
     edCardWidth = named(new QLineEdit(gbCard), "edCardWidth");
     lbCardHeight = named(new QLabel(_("Card height"), gbCard), "lbCardHeight");
     edCardHeight = named(new QLineEdit(gbCard), "edCardHeight");
     auto *card = new QGridLayout(gbCard);
     card->addWidget(cbCropToCard, 0, 0, 1, 4);
-    addNumberBox(*card, lbCardWidth, edCardWidth, 1, 0);
-    addNumberBox(*card, lbCardHeight, edCardHeight, 1, 2);
-    connect(cbCropToCard, &QCheckBox::toggled, this, &TfrmCustomizeFormat::updateCardFields);
+    card->addWidget(cbSeveralCards, 1, 0, 1, 4);
+    addNumberBox(*card, lbCardWidth, edCardWidth, 2, 0);
+    addNumberBox(*card, lbCardHeight, edCardHeight, 2, 2);
+    // One card cut from the frame, or every card on it: one or the other.
+    connect(cbCropToCard, &QCheckBox::toggled, this, [this](bool On) {
+        if (On)
+            cbSeveralCards->setChecked(false);
+        updateCardFields();
+    });
+    connect(cbSeveralCards, &QCheckBox::toggled, this, [this](bool On) {
+        if (On)
+            cbCropToCard->setChecked(false);
+        updateCardFields();
+    });
     updateCardFields();
 
     btSet = named(new QPushButton(_("Set"), this), "btSet");
@@ -171,7 +183,8 @@ TfrmCustomizeFormat::TfrmCustomizeFormat(QWidget *Parent)
     setTabOrder(edTop, edWidth);
     setTabOrder(edWidth, edHeight);
     setTabOrder(edHeight, cbCropToCard);
-    setTabOrder(cbCropToCard, edCardWidth);
+    setTabOrder(cbCropToCard, cbSeveralCards);
+    setTabOrder(cbSeveralCards, edCardWidth);
     setTabOrder(edCardWidth, edCardHeight);
     setTabOrder(edCardHeight, btSet);
     setTabOrder(btSet, btCancel);
@@ -206,11 +219,16 @@ void TfrmCustomizeFormat::selectValue(QComboBox *List, int Value, int Fallback)
     List->setCurrentIndex(index);
 }
 
+bool TfrmCustomizeFormat::findsCards() const
+{
+    return cbCropToCard->isChecked() || cbSeveralCards->isChecked();
+}
+
 void TfrmCustomizeFormat::updateCardFields()
 {
-    const bool crop = cbCropToCard->isChecked();
+    const bool finds = findsCards();
     for (QWidget *field : std::initializer_list<QWidget *>{lbCardWidth, edCardWidth, lbCardHeight, edCardHeight})
-        field->setEnabled(crop);
+        field->setEnabled(finds);
 }
 
 void TfrmCustomizeFormat::PrepareNew(TScanArea *Area)
@@ -222,6 +240,7 @@ void TfrmCustomizeFormat::PrepareNew(TScanArea *Area)
     for (QLineEdit *box : {edLeft, edTop, edWidth, edHeight, edCardWidth, edCardHeight})
         box->clear();
     cbCropToCard->setChecked(false);
+    cbSeveralCards->setChecked(false);
     edName->setEnabled(Tag == 1);
 }
 
@@ -236,7 +255,8 @@ void TfrmCustomizeFormat::PrepareEdit(TScanArea *Area)
         edTop->setText(FormatDecimal(Area->Top));
         edWidth->setText(FormatDecimal(Area->Width));
         edHeight->setText(FormatDecimal(Area->Height));
-        cbCropToCard->setChecked(Area->CropToCard);
+        cbCropToCard->setChecked(Area->CropToCard && !Area->SeveralCards);
+        cbSeveralCards->setChecked(Area->SeveralCards);
         // No size yet is an empty box, not a zero to be typed over.
         edCardWidth->setText(Area->CardWidth > 0 ? FormatDecimal(Area->CardWidth) : QString());
         edCardHeight->setText(Area->CardHeight > 0 ? FormatDecimal(Area->CardHeight) : QString());
@@ -279,7 +299,7 @@ bool TfrmCustomizeFormat::CheckInput()
         fail(N_("Width cannot be zero or negative"));
     if (ParseDecimalOr(edHeight->text(), 0) <= 0)
         fail(N_("Height cannot be zero or negative"));
-    if (cbCropToCard->isChecked()) {
+    if (findsCards()) {
         const double cardWidth = ParseDecimalOr(edCardWidth->text(), 0);
         const double cardHeight = ParseDecimalOr(edCardHeight->text(), 0);
         if (cardWidth <= 0)
@@ -308,6 +328,7 @@ void TfrmCustomizeFormat::fillRecord()
     EditedArea->Width = ParseDecimalOr(edWidth->text(), 0);
     EditedArea->Height = ParseDecimalOr(edHeight->text(), 0);
     EditedArea->CropToCard = cbCropToCard->isChecked();
+    EditedArea->SeveralCards = cbSeveralCards->isChecked();
     EditedArea->CardWidth = std::max(0.0, ParseDecimalOr(edCardWidth->text(), 0));
     EditedArea->CardHeight = std::max(0.0, ParseDecimalOr(edCardHeight->text(), 0));
 }

@@ -51,9 +51,10 @@ public:
     QLineEdit *edWidth = nullptr;
     QLabel *lbHeight = nullptr;
     QLineEdit *edHeight = nullptr;
-    // Straighten and crop: the card's size, in the area's units.
+    // Straighten and crop, or several cards per scan: the card's size, in the area's units.
     QGroupBox *gbCard = nullptr;
     QCheckBox *cbCropToCard = nullptr;
+    QCheckBox *cbSeveralCards = nullptr;
     QLabel *lbCardWidth = nullptr;
     QLineEdit *edCardWidth = nullptr;
     QLabel *lbCardHeight = nullptr;
@@ -75,6 +76,7 @@ private:
     void fillRecord();
     bool isNumberBox(const QObject *Object) const;
     void updateCardFields();
+    bool findsCards() const;
 
     QPointer<QTreeWidget> areaList_;
 };

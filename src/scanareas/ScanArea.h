@@ -23,6 +23,10 @@ struct TScanArea
     bool CropToCard = false;
     double CardWidth = 0;
     double CardHeight = 0;
+    // Several cards per scan: the frame is scanned once, and every card found
+    // on it, straightened and cut, is saved for the next card of the list.
+    // Uses the same card size; it wins over CropToCard.
+    bool SeveralCards = false;
 };
 
 Q_DECLARE_METATYPE(TScanArea *)
@@ -47,6 +51,12 @@ inline TScanArea *ScanAreaFromData(const QVariant &Data)
 
 // A length of the area's units in millimetres; pixels count at the area's resolution.
 double AreaLengthMm(const TScanArea &Area, double Length);
+
+// Whether a scan of the area goes through the card finder.
+inline bool FindsCards(const TScanArea &Area)
+{
+    return Area.CropToCard || Area.SeveralCards;
+}
 
 // Short unit text: "in", "cm", "px", or "Unknown!" for any other code.
 QString UnitsText(quint8 Units);

@@ -34,6 +34,7 @@ constexpr const char *kHeight = "Height";
 constexpr const char *kCropToCard = "CropToCard";
 constexpr const char *kCardWidth = "CardWidth";
 constexpr const char *kCardHeight = "CardHeight";
+constexpr const char *kSeveralCards = "SeveralCards";
 
 // A decimal integer with an optional sign that fits 32 bits.
 std::optional<qint32> parseInt32(const QString &Text)
@@ -158,6 +159,9 @@ std::vector<TScanArea> ParseScanAreas(const QByteArray &Ini)
         area.Width = readDecimal(ini, name, kWidth, 100);
         area.Height = readDecimal(ini, name, kHeight, 100);
         area.CropToCard = parseInt32(valueOf(ini, name, kCropToCard)).value_or(0) == 1;
+        area.SeveralCards = parseInt32(valueOf(ini, name, kSeveralCards)).value_or(0) == 1;
+        if (area.SeveralCards)
+            area.CropToCard = false;
         // A size that cannot be a card's is no size: the editor asks for one.
         area.CardWidth = std::max(0.0, readDecimal(ini, name, kCardWidth, 0));
         area.CardHeight = std::max(0.0, readDecimal(ini, name, kCardHeight, 0));
@@ -192,11 +196,13 @@ QByteArray FormatScanAreas(const std::vector<const TScanArea *> &Areas)
         set(kTop, ToAnsi(FormatDecimal(area->Top)));
         set(kWidth, ToAnsi(FormatDecimal(area->Width)));
         set(kHeight, ToAnsi(FormatDecimal(area->Height)));
-        if (area->CropToCard || area->CardWidth > 0 || area->CardHeight > 0) {
-            set(kCropToCard, area->CropToCard ? "1" : "0");
+        if (area->CropToCard || area->SeveralCards || area->CardWidth > 0 || area->CardHeight > 0) {
+            set(kCropToCard, area->CropToCard && !area->SeveralCards ? "1" : "0");
             set(kCardWidth, ToAnsi(FormatDecimal(area->CardWidth)));
             set(kCardHeight, ToAnsi(FormatDecimal(area->CardHeight)));
         }
+        if (area->SeveralCards)
+            set(kSeveralCards, "1");
     }
     std::string text;
     ini.Save(text);

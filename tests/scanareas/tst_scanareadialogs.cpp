@@ -399,4 +399,18 @@ TEST_F(ScanAreaDialogTest, StraightenAndCropTakesACardThatFitsInTheArea)
     EXPECT_TRUE(recorder.Messages.empty());
     EXPECT_FALSE(standard->CropToCard);
     EXPECT_EQ(standard->CardHeight, 3.25);
+
+    // Several cards per scan takes the same card size, and one cut card or
+    // every card on the glass is one choice or the other.
+    onEditor([](TfrmCustomizeFormat &Form) {
+        QTest::mouseClick(Form.cbCropToCard, Qt::LeftButton);
+        QTest::mouseClick(Form.cbSeveralCards, Qt::LeftButton);
+        EXPECT_FALSE(Form.cbCropToCard->isChecked());
+        EXPECT_TRUE(Form.edCardWidth->isEnabled());
+        Form.btSet->click();
+    });
+    areas.btChangeClick();
+    EXPECT_TRUE(standard->SeveralCards);
+    EXPECT_FALSE(standard->CropToCard);
+    EXPECT_TRUE(ReadScanAreaStore(storeFile())[2].SeveralCards);
 }

@@ -191,10 +191,12 @@ TEST_F(ScanAreaStoreTest, NamesASectionHeaderCannotHoldAreLeftOut)
 TEST_F(ScanAreaStoreTest, CardSizeKeysRoundTripAndOlderFilesReadAsBefore)
 {
     const auto cardOf = [](const TScanArea &A) {
-        return QStringLiteral("%1 %2 %3x%4").arg(A.Name).arg(A.CropToCard).arg(A.CardWidth).arg(A.CardHeight);
+        return QStringLiteral("%1 %2 %3x%4 %5")
+            .arg(A.Name).arg(A.CropToCard).arg(A.CardWidth).arg(A.CardHeight).arg(A.SeveralCards);
     };
     std::vector<TScanArea> areas = {
         {QStringLiteral("Crop"), 600, 1, 1, 1, 8, 10, true, 6.3, 8.8},
+        {QStringLiteral("Glass"), 300, 1, 0, 0, 21, 29.7, false, 6.3, 8.8, true},
         {QStringLiteral("Plain"), 300, 0, 0, 0, 2.5, 3.5},
         {QStringLiteral("Size kept"), 300, 0, 0, 0, 3, 4, false, 2.5, 3.5},
     };
@@ -208,12 +210,16 @@ TEST_F(ScanAreaStoreTest, CardSizeKeysRoundTripAndOlderFilesReadAsBefore)
     const QByteArray text = readFile(store());
     EXPECT_TRUE(text.contains("[Crop]\nQuality=600\nUnits=1\nLeft=1\nTop=1\nWidth=8\nHeight=10\n"
                               "CropToCard=1\nCardWidth=6.3\nCardHeight=8.8\n"));
+    // Older readers see an area that keeps the whole frame.
+    EXPECT_TRUE(text.contains("CropToCard=0\nCardWidth=6.3\nCardHeight=8.8\nSeveralCards=1\n"));
     // An area that does not crop is written as it always was.
     const qsizetype plain = text.indexOf("[Plain]");
     EXPECT_FALSE(text.mid(plain, text.indexOf("[Size kept]") - plain).contains("Card")) << text.constData();
 
-    const auto parsed = ParseScanAreas("[Old]\nWidth=2\n[Odd]\nCropToCard=yes\nCardWidth=-3\nCardHeight=abc\n");
-    ASSERT_EQ(parsed.size(), 2u);
-    EXPECT_EQ(cardOf(parsed[0]), QStringLiteral("Old 0 0x0"));
-    EXPECT_EQ(cardOf(parsed[1]), QStringLiteral("Odd 0 0x0"));
+    const auto parsed = ParseScanAreas("[Old]\nWidth=2\n[Odd]\nCropToCard=yes\nCardWidth=-3\nCardHeight=abc\n"
+                                       "SeveralCards=2\n[Both]\nCropToCard=1\nSeveralCards=1\n");
+    ASSERT_EQ(parsed.size(), 3u);
+    EXPECT_EQ(cardOf(parsed[0]), QStringLiteral("Old 0 0x0 0"));
+    EXPECT_EQ(cardOf(parsed[1]), QStringLiteral("Odd 0 0x0 0"));
+    EXPECT_EQ(cardOf(parsed[2]), QStringLiteral("Both 0 0x0 1"));   // several cards win
 }
