@@ -1,6 +1,5 @@
 #include "output/SaveJpeg.h"
 
-#include "output/AtomicFile.h"
 #include "output/ScanOutput.h"
 #include "platform/Dialogs.h"
 #include "platform/MessageCatalogue.h"
@@ -22,16 +21,13 @@ void SaveHqAndWebJpeg(const QImage &Picture, const QString &HqFileName, int Long
                       const QString &WebFileName, double Ratio, const QString &WatermarkText,
                       const std::function<void()> &AfterHqSaved)
 {
-    TAtomicFile HqFile(HqFileName);
-    TAtomicFile WebFile(WebFileName);
-    const std::exception_ptr WebError =
-        EncodeHqAndWeb(Picture, HqFile, WebFile, LongSide, Quality, Ratio, WatermarkText);
-    if (!HqFile.Commit())
-        MessageDlg(_("Cannot save JPEG file!"), TMsgDlgType::Error);
-    if (AfterHqSaved)
-        AfterHqSaved();
-    if (WebError)
-        std::rethrow_exception(WebError);
-    if (!WebFile.Commit())
+    const bool WebWritten = WriteHqAndWebJpeg(
+        Picture, HqFileName, LongSide, Quality, WebFileName, Ratio, WatermarkText, [&](bool HqWritten) {
+            if (!HqWritten)
+                MessageDlg(_("Cannot save JPEG file!"), TMsgDlgType::Error);
+            if (AfterHqSaved)
+                AfterHqSaved();
+        });
+    if (!WebWritten)
         MessageDlg(_("Cannot save scaled JPEG file!"), TMsgDlgType::Error);
 }

@@ -66,3 +66,19 @@ std::exception_ptr EncodeHqAndWeb(const QImage &Picture, TAtomicFile &HqFile, TA
         EncodeHq();
     return WebError;
 }
+
+bool WriteHqAndWebJpeg(const QImage &Picture, const QString &HqFileName, int LongSide, int Quality,
+                       const QString &WebFileName, double Ratio, const QString &WatermarkText,
+                       const std::function<void(bool Written)> &HqCommitted)
+{
+    TAtomicFile HqFile(HqFileName);
+    TAtomicFile WebFile(WebFileName);
+    const std::exception_ptr WebError =
+        EncodeHqAndWeb(Picture, HqFile, WebFile, LongSide, Quality, Ratio, WatermarkText);
+    const bool HqWritten = HqFile.Commit();
+    if (HqCommitted)
+        HqCommitted(HqWritten);
+    if (WebError)
+        std::rethrow_exception(WebError);
+    return WebFile.Commit();
+}

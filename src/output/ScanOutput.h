@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <exception>
+#include <functional>
 
 // The two scan files without any dialog: the thin callers in SaveJpeg.h turn a
 // false result (the file could not be written) into the user's message.
@@ -35,3 +36,12 @@ class TAtomicFile;
 std::exception_ptr EncodeHqAndWeb(const QImage &Picture, TAtomicFile &HqFile, TAtomicFile &WebFile,
                                   int LongSide, int Quality, double Ratio,
                                   const QString &WatermarkText);
+
+// Both files through EncodeHqAndWeb, committed in the order the user sees: the
+// full-size file, then HqCommitted (told whether it was written), then the web
+// copy, whose encoding error is thrown only now. When the full-size encoding
+// fails its error is thrown and nothing is written. True when the web copy was
+// written.
+bool WriteHqAndWebJpeg(const QImage &Picture, const QString &HqFileName, int LongSide, int Quality,
+                       const QString &WebFileName, double Ratio, const QString &WatermarkText,
+                       const std::function<void(bool Written)> &HqCommitted);
