@@ -1,0 +1,57 @@
+#include "scanning/CardPass.h"
+
+#include "platform/MessageCatalogue.h"
+#include "scanareas/ScanArea.h"
+
+#include <algorithm>
+#include <cmath>
+
+std::vector<TPassCard> AssignFoundCards(const std::vector<TFoundCard> &Found, const QStringList &CardNames)
+{
+    std::vector<TPassCard> cards;
+    cards.reserve(Found.size());
+    for (size_t i = 0; i < Found.size(); ++i) {
+        TPassCard card;
+        card.Corners = Found[i].Corners;
+        card.Number = int(i) + 1;
+        card.Unsure = Found[i].Unsure;
+        if (qsizetype(i) < CardNames.size()) {
+            card.ListIndex = int(i);
+            card.CardName = CardNames[qsizetype(i)];
+        }
+        cards.push_back(card);
+    }
+    return cards;
+}
+
+TCardSize AreaCardSize(const TScanArea &Area)
+{
+    return {AreaLengthMm(Area, Area.CardWidth), AreaLengthMm(Area, Area.CardHeight)};
+}
+
+int CardsPerFrame(const TScanArea &Area)
+{
+    if (!Area.SeveralCards)
+        return 1;
+    const TCardSize card = AreaCardSize(Area);
+    const double cardArea = card.WidthMm * card.HeightMm;
+    const double frameArea = AreaLengthMm(Area, Area.Width) * AreaLengthMm(Area, Area.Height);
+    if (!(cardArea > 0) || !(frameArea > 0))
+        return 1;
+    // Bounded, so a stored area of absurd numbers cannot make a scan copy a whole list.
+    constexpr double MostCards = 100;
+    return int(std::clamp(std::floor(frameArea / cardArea), 1.0, MostCards));
+}
+
+QString DoubtText(TUnsureReason Reason)
+{
+    switch (Reason) {
+    case TUnsureReason::Size: return _("its size differs from the card's");
+    case TUnsureReason::ImageEdge: return _("it touches the edge of the scan");
+    case TUnsureReason::Overlap: return _("it overlaps another card");
+    case TUnsureReason::WeakEdges:
+    case TUnsureReason::None:
+        break;
+    }
+    return _("its edges do not show clearly");
+}

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "scanning/CardPass.h"
+
+#include <QImage>
+#include <QString>
+
+#include <functional>
+#include <vector>
+
+// What the scanning workflow needs from the window that drives it: questions,
+// the operator's review of a pass, and the few places of the window a saved
+// card shows in. Tests answer it without a window.
+class TScanHost
+{
+public:
+    virtual ~TScanHost() = default;
+
+    // A question with Yes and No; true for Yes.
+    virtual bool AskYesNo(const QString &Text) = 0;
+    virtual void ShowError(const QString &Text) = 0;
+    // The operator looks at the cards found on Glass and may leave some out
+    // (TPassCard::Keep). False cancels the pass: nothing is saved.
+    virtual bool ReviewCards(const QImage &Glass, std::vector<TPassCard> &Cards) = 0;
+
+    // The picture being saved, for the image view.
+    virtual void ShowPicture(const QImage &Picture) = 0;
+    // The saved file's name and its facts ("750x1050, 230kB") under the picture.
+    virtual void ShowFileFacts(const QString &FileName, const QString &Facts) = 0;
+    // A card's scan status changed.
+    virtual void RepaintCards() = 0;
+    // The selected row of the card list, -1 for none.
+    virtual int SelectedRow() const = 0;
+    // Selects Row and brings it into view; the saved picture stays shown.
+    virtual void SelectRow(int Row) = 0;
+};
+
+// A card about to be saved, for a check that may stop it.
+struct TCardToSave
+{
+    const QImage &Picture;   // what would be saved
+    double Dpi;
+    const QString &CardName;
+    // What this run saved last, null before its first card.
+    const QImage &PreviousPicture;
+    const QString &PreviousCardName;
+};
+
+// Runs before each card is saved, one card or each card of a pass, and may
+// ask the operator through Host. False saves nothing for the card: it stays
+// unscanned.
+using TSaveCheck = std::function<bool(const TCardToSave &Card, TScanHost &Host)>;
