@@ -9,6 +9,7 @@
 #include "catalogue/SharedFileNames.h"
 #include "catalogue/StoreFolder.h"
 #include "scanner/TwainManager.h"
+#include "scanning/ScanWorkflow.h"
 #include "settings/T_Log.h"
 #include "platform/AppPaths.h"
 #include "platform/Application.h"
@@ -102,6 +103,7 @@ TfrmMain::TfrmMain(QWidget *Parent)
         move(screen->availableGeometry().center() - rect().center());
 
     createTwainManager();
+    createScanning();
     placeFileFactsLabels();
 
     SourceIndex = -1;
@@ -386,7 +388,7 @@ void TfrmMain::placeFileFactsLabels()
 void TfrmMain::ClearCards()
 {
     // The cards go; a scan under way still saves its files, but marks no card.
-    scanListCard_ = nullptr;
+    scanning_->ForgetListCards();
     CardsModel->SetRowCount(0);
     ClearCardDetails();
     Cards.Clear();
@@ -412,7 +414,7 @@ void TfrmMain::SetStorePaths(const TStorePaths &Paths)
     MqDir = Paths.MqDir;
     HqDir = Paths.HqDir;
     VhqDir = Paths.VhqDir;
-    storeAtLoad_ = ReadStoreFileTimes(Paths);
+    scanning_->StoreLoaded(Paths);
 }
 
 void TfrmMain::actRefreshScanStatusExecute()
@@ -422,24 +424,6 @@ void TfrmMain::actRefreshScanStatusExecute()
         return;
     MarkLocalScans(Game.get(), Expansion.get(), Cards, fileNamesSetting());
     CardsModel->Repaint();
-}
-
-bool TfrmMain::writtenByAnotherStation(const QString &FileName) const
-{
-    const QFileInfo file(FileName);
-    if (!file.isFile())
-        return false;
-    const qint64 modified = file.lastModified().toMSecsSinceEpoch();
-    // Compared with the times the store itself gave, never with this machine's
-    // clock: the stations' clocks and the file server's need not agree.
-    return storeAtLoad_.value(FileName, -1) != modified && ownWrites_.value(FileName, -1) != modified;
-}
-
-void TfrmMain::noteOwnWrite(const QString &FileName)
-{
-    const QFileInfo file(FileName);
-    if (file.isFile())
-        ownWrites_.insert(FileName, file.lastModified().toMSecsSinceEpoch());
 }
 
 void TfrmMain::ApplyStoreFolder(bool ReportNow)

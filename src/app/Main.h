@@ -9,7 +9,6 @@
 #include "scanareas/ScanArea.h"
 
 #include <QElapsedTimer>
-#include <QHash>
 #include <QImage>
 #include <QList>
 #include <QMainWindow>
@@ -27,6 +26,8 @@ class QTableView;
 class QWidget;
 class TCardListModel;
 class TImageHolder;
+class TScanHost;
+class TScanWorkflow;
 class TTwainManager;
 class TTwainSource;
 struct TAppForms;
@@ -191,6 +192,8 @@ public:
     void TwainAcquireError(TTwainManager *Sender, int Index, int ErrorCode, int Additional);
     void TwainSourceDisable(TTwainManager *Sender, int Index);
     void TwainTransferComplete(TTwainManager *Sender, int Index, bool Canceled);
+    // The workflow that saves what the scanner delivers.
+    TScanWorkflow &Scanning() { return *scanning_; }
     // The configuration dialog's scanner test, run against the chosen source.
     void RunScannerCapabilitiesTest();
     // Runs once, when the window is first shown: the first-run notice and the
@@ -233,32 +236,19 @@ private:
     TTwainSource *openRememberedSource(TTwainSource *Source);
     // Tells the operator once when cards of the new list would share scan files.
     void reportSharedFileNames();
-    // Saves the shown picture for ScanCard, marks and moves on; returns early
-    // when the operator keeps an earlier file that belongs to another card.
-    void saveAcquiredImage();
 
-    // Call sites of the scanner and the run log.
+    // Call sites of the scanner, the scanning workflow and the run log.
     void createTwainManager();
+    void createScanning();
     void freeTwainManager();
     void createAppLog();
     void freeAppLog();
 
     TAppForms *forms_ = nullptr;
-    // Taken when a scan starts: the list card it is for (an identity, compared but
-    // never followed once the list it came from is gone), its file name under the
-    // naming of that moment, and whether another card of the list shares it.
-    const TGameCard *scanListCard_ = nullptr;
-    int scanNaming_ = 0;
-    AnsiString scanFileName_;
-    bool scanSharesFileName_ = false;
+    // Declared after the list it serves, so it goes first.
+    std::unique_ptr<TScanHost> scanHost_;
+    std::unique_ptr<TScanWorkflow> scanning_;
     std::unique_ptr<TSortColumn> sortColumn_;
-    // What the store held when the list was loaded (file -> modification time), and
-    // the files this station wrote since: a file that is neither was written by
-    // another station sharing the store.
-    QHash<QString, qint64> storeAtLoad_;
-    QHash<QString, qint64> ownWrites_;
-    bool writtenByAnotherStation(const QString &FileName) const;
-    void noteOwnWrite(const QString &FileName);
     QElapsedTimer sinceStatusRead_;
     QString storeProblem_;
     TIncrementalSearch search_;

@@ -1,15 +1,10 @@
 // The main window's scanning: choosing the source, the acquire command, the
 // scanner's events, and the configuration dialog's scanner test.
 #include "app/AppForms.h"
-#include "app/CardCrop.h"
 #include "app/CardListModel.h"
 #include "app/ImageView.h"
 #include "app/Main.h"
-#include "catalogue/SharedFileNames.h"
-#include "output/SaveJpeg.h"
-#include "output/ScanOutput.h"
-#include "platform/AnsiText.h"
-#include "platform/AppError.h"
+#include "app/ReviewCards.h"
 #include "platform/Dialogs.h"
 #include "platform/MessageCatalogue.h"
 #include "scanareas/DecimalText.h"
@@ -17,15 +12,13 @@
 #include "scanner/FormSelectSource.h"
 #include "scanner/ScannerTest.h"
 #include "scanner/TwainManager.h"
+#include "scanning/ScanWorkflow.h"
 #include "settings/Configuration.h"
 #include "settings/T_Log.h"
 
 #include <QComboBox>
-#include <QScopeGuard>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QLabel>
+#include <QScopeGuard>
 #include <QStatusBar>
 #include <QTableView>
 
@@ -42,15 +35,6 @@ void logError(const QString &Text)
     if (AppLog)
         AppLog->AddError(Text);
 }
-
-// Where a scan of a resolution goes, which status it gives the card, and the
-// long side of its web copy (the size the picture would have at 150 dpi).
-struct TQualityPlace
-{
-    const QString *Folder = nullptr;
-    TScanStatus Status = ScanMQ;
-    int WebLongSide = 0;
-};
 
 // Why a source refused, in the operator's words, from the condition code it left.
 QString refusalText(TW_UINT16 ConditionCode)
@@ -79,7 +63,52 @@ void reportMissingSource(const QString &Name)
                TMsgDlgType::Error);
 }
 
+// The main window as the scanning workflow sees it: its dialogs, the image
+// view, the file facts and the card list.
+class TMainScanHost final : public TScanHost
+{
+public:
+    explicit TMainScanHost(TfrmMain &Main) : main_(Main) {}
+
+    bool AskYesNo(const QString &Text) override { return MessageDlgYesNo(Text); }
+    void ShowError(const QString &Text) override { MessageDlg(Text, TMsgDlgType::Error); }
+    bool ReviewCards(const QImage &Glass, std::vector<TPassCard> &Cards) override
+    {
+        TfrmReviewCards review(Glass, Cards, &main_);
+        if (ShowModal(review) != QDialog::Accepted)
+            return false;
+        Cards = review.Cards();
+        return true;
+    }
+    void ShowPicture(const QImage &Picture) override { main_.ImageHolder->SetPicture(Picture); }
+    void ShowFileFacts(const QString &FileName, const QString &Facts) override
+    {
+        main_.lbFileName->setText(FileName);
+        main_.lbSize->setText(Facts);
+    }
+    void RepaintCards() override { main_.CardsModel->Repaint(); }
+    int SelectedRow() const override { return main_.SelectedRow(); }
+    void SelectRow(int Row) override
+    {
+        // The selection change must keep showing the new scan, not load the next card's file.
+        main_.SkipImageLoad = true;
+        const QModelIndex next = main_.CardsModel->index(Row, TCardListModel::ColName);
+        main_.vstCards->selectionModel()->setCurrentIndex(
+            next, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        main_.vstCards->scrollTo(next);
+    }
+
+private:
+    TfrmMain &main_;
+};
+
 } // namespace
+
+void TfrmMain::createScanning()
+{
+    scanHost_ = std::make_unique<TMainScanHost>(*this);
+    scanning_ = std::make_unique<TScanWorkflow>(Cards, *scanHost_);
+}
 
 void TfrmMain::createTwainManager()
 {
@@ -194,13 +223,8 @@ void TfrmMain::mnAcquireImageClick()
         return;
     }
     ScanCard = std::make_unique<TGameCard>(*selected);
-    scanListCard_ = selected;
-    scanNaming_ = fileNamesSetting();
-    scanFileName_ = ScanCard->ScanFileName(scanNaming_);
-    scanSharesFileName_ = AnotherCardHasFileName(Cards, selected, scanFileName_, scanNaming_);
     actCancelScan->setEnabled(true);
-    logLine(QStringLiteral("Card info: id=%1, nr=%2, nrcol=%3, name=%4")
-                .arg(ScanCard->Id).arg(ScanCard->Number).arg(ScanCard->CollectorsNo, ScanCard->Name));
+    logLine(CardInfoLine(*ScanCard));
     logLine(QStringLiteral("Store paths"));
     ScanWebDir = WebDir;
     ScanMqDir = MqDir;
@@ -209,6 +233,8 @@ void TfrmMain::mnAcquireImageClick()
     const TScanArea *chosenArea = ScanAreaFromData(cbFormat->currentData());
     ScanArea = std::make_unique<TScanArea>(chosenArea ? *chosenArea : TScanArea());
     const TScanArea area = *ScanArea;
+    scanning_->Start(SelectedRow(), area, TStorePaths{ScanWebDir, ScanMqDir, ScanHqDir, ScanVhqDir},
+                     fileNamesSetting(), watermarkSetting());
     logLine(QStringLiteral("Scan area %1 with dpi %2 starting at (%3, %4), width=%5, height=%6")
                 .arg(area.Name).arg(area.Quality)
                 .arg(FormatTwoDecimals(area.Left), FormatTwoDecimals(area.Top),
@@ -307,9 +333,7 @@ void TfrmMain::endScan()
 {
     ScanCard.reset();
     ScanArea.reset();
-    scanListCard_ = nullptr;
-    scanFileName_.clear();
-    scanSharesFileName_ = false;
+    scanning_->End();
     actCancelScan->setEnabled(false);
     statusBar()->clearMessage();
 }
@@ -320,114 +344,6 @@ void TfrmMain::abandonScan(TTwainSource *Source, const QString &Reason)
     if (Source)
         Source->SetLoaded(false);
     logLine(Reason);
-}
-
-void TfrmMain::saveAcquiredImage()
-{
-    TQualityPlace place;
-    const std::optional<QImage> kept = PictureToKeep(ImageHolder->Picture(), ScanArea ? *ScanArea : TScanArea());
-    if (!kept)
-        return;
-    ImageHolder->SetPicture(*kept);
-    const QImage &picture = ImageHolder->Picture();
-    const int width = picture.width();
-    const int height = picture.height();
-    const int longSide = qMax(width, height);
-    switch (ScanArea ? ScanArea->Quality : QualityMedium) {
-    case QualityVeryHigh: place = {&ScanVhqDir, ScanVHQ, longSide / 4}; break;
-    case QualityHigh: place = {&ScanHqDir, ScanHQ, longSide / 2}; break;
-    default: place = {&ScanMqDir, ScanMQ, longSide}; break;
-    }
-
-    const QString fileName = FromAnsi(scanFileName_);
-    const QString hq = *place.Folder + fileName;
-    logLine(QStringLiteral("hqName=") + hq);
-    const QString web = ScanWebDir + fileName;
-    logLine(QStringLiteral("webName=") + web);
-    for (const QString &file : {hq, web}) {
-        const QString folder = QFileInfo(file).absolutePath();
-        if (!QDir().mkpath(folder))
-            throw EAppError(_("Cannot create folder \"%1\".").arg(QDir::toNativeSeparators(folder)));
-    }
-    logLine(QStringLiteral("Folders ready"));
-    const double ratio = height > 0 ? double(width) / double(height) : 1.0;
-    logLine(QStringLiteral("image ratio=") + FormatTwoDecimals(ratio));
-
-    // Two cards may share a file name (a list without ids, naming by number with
-    // numbers missing, naming by name with twins): a scan must not silently
-    // replace another card's picture, in its quality folder or in the web folder
-    // every quality shares. The file is the scanned card's own only when that card
-    // has a scan and none of the others does.
-    const QString existing = !scanSharesFileName_ ? QString()
-                             : QFileInfo::exists(hq)  ? hq
-                             : QFileInfo::exists(web) ? web
-                                                      : QString();
-    const bool ownFile = scanListCard_ && scanListCard_->ScanStatus != ScanNone
-                         && !AnotherCardHasFileName(Cards, scanListCard_, scanFileName_,
-                                                    scanNaming_, true);
-    if (!existing.isEmpty() && !ownFile) {
-        if (!MessageDlgYesNo(_("The file \"%1\" exists and belongs to another card of this list "
-                               "as well. Replace it?").arg(QDir::toNativeSeparators(existing)))) {
-            logLine(QStringLiteral("Existing file of another card kept, card not saved: ") + existing);
-            return;
-        }
-        logLine(QStringLiteral("Existing file of another card replaced: ") + existing);
-    } else {
-        // Stations sharing the store: one of them may have scanned this card since.
-        for (const QString &file : {hq, web}) {
-            if (!writtenByAnotherStation(file))
-                continue;
-            if (!MessageDlgYesNo(_("The file \"%1\" was written by another station after this list "
-                                   "was loaded. Replace it?").arg(QDir::toNativeSeparators(file)))) {
-                logLine(QStringLiteral("File of another station kept, card not saved: ") + file);
-                return;
-            }
-            logLine(QStringLiteral("File of another station replaced: ") + file);
-            break;
-        }
-    }
-
-    SaveHqAndWebJpeg(picture, hq, place.WebLongSide, kWebJpegQuality, web, ratio, watermarkSetting(),
-                     [] { logLine(QStringLiteral("HQ file saved")); });
-    logLine(QStringLiteral("Resized web image saved"));
-    noteOwnWrite(hq);
-    noteOwnWrite(web);
-
-    // The card the scan was started for, wherever sorting has put it; cards that
-    // merely share its Id (a list without ids) are other cards.
-    for (int i = 0; i < Cards.Count(); ++i) {
-        TGameCard *card = Cards.Objects(i);
-        if (card && card == scanListCard_) {
-            card->ScanStatus = place.Status;
-            logLine(QStringLiteral("local scan status changed"));
-            CardsModel->Repaint();
-            logLine(QStringLiteral("Image repainted"));
-            break;
-        }
-    }
-
-    lbFileName->setText(hq);
-    QFile file(hq);
-    if (!file.open(QIODevice::ReadOnly))
-        throw EAppError(_("Cannot open file \"%1\". %2").arg(QDir::toNativeSeparators(hq), file.errorString()));
-    logLine(QStringLiteral("File opened"));
-    lbSize->setText(_("Cannot read file size"));
-    const QString facts = QStringLiteral("%1x%2, %3kB").arg(width).arg(height).arg(file.size() / 1024);
-    lbSize->setText(facts);
-    logLine(QStringLiteral("File info: ") + facts);
-    file.close();
-    logLine(QStringLiteral("File closed"));
-
-    const int row = SelectedRow();
-    if (row >= 0 && row < Cards.Count() && Cards.Objects(row) == scanListCard_
-        && row + 1 < CardsModel->rowCount()) {
-        SkipImageLoad = true;
-        const QModelIndex next = CardsModel->index(row + 1, TCardListModel::ColName);
-        vstCards->selectionModel()->setCurrentIndex(
-            next, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-        vstCards->scrollTo(next);
-        logLine(QStringLiteral("Move focus to next card"));
-    }
 }
 
 void TfrmMain::TwainTwainAcquire(TTwainManager *, int, const QImage &Image, bool &Cancel)
@@ -444,13 +360,7 @@ void TfrmMain::TwainTwainAcquire(TTwainManager *, int, const QImage &Image, bool
         return;
     }
     logLine(QStringLiteral("Saving images"));
-    try {
-        saveAcquiredImage();
-    } catch (const std::exception &Error) {
-        const QString text = QStringLiteral("Error while saving image: ") + ErrorMessageOf(Error);
-        logError(text);
-        MessageDlg(text, TMsgDlgType::Error);
-    }
+    scanning_->Save(Image);
     endScan();
     if (TTwainSource *source = SourceIndex >= 0 ? Twain->SourceAt(SourceIndex) : nullptr)
         source->SetLoaded(false);
