@@ -100,12 +100,11 @@ void TScanWorkflow::Save(const QImage &Picture)
 {
     if (!job_ || job_->Cards.empty())
         return;
-    if (job_->Area.SeveralCards) {
-        saveSeveralCards(Picture);
-        return;
-    }
     try {
-        saveOneCard(Picture);
+        if (job_->Area.SeveralCards)
+            saveSeveralCards(Picture);
+        else
+            saveOneCard(Picture);
     } catch (const std::exception &Error) {
         reportSaveError(Error);
     }
