@@ -2,11 +2,13 @@
 #include "../cards/CardCorpus.h"
 #include "ScanFixture.h"
 #include "app/ImageView.h"
+#include "app/ReviewCards.h"
 #include "scanareas/CustomizeFormat.h"
 #include "scanner/ScannerTest.h"
 
 #include <QDir>
 #include <QLabel>
+#include <QListView>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStatusBar>
@@ -426,4 +428,61 @@ TEST(Scanning, ACardOnAGlassPictureIsFoundThroughTheWholeScanPath)
     EXPECT_TRUE(f.App.Dialogs.Messages.empty());
     EXPECT_EQ(jpegSize(f.Pics("HQ/xy/abc/1.jpg")), QSize(744, 1039));
     EXPECT_GT(Psnr(f.Main.ImageHolder->Picture(), RenderReference(spec, 0)), 30);
+}
+
+TEST(Scanning, APassOverAGlassOfCardsSavesEachKeptCardAsItsOwnScan)
+{
+    TScanFixture f;
+    f.App.Env.WriteFile(QStringLiteral("home/.local/share/Quorvath/Vellu Mora/scan areas.ini"),
+                        "[Several]\nQuality=300\nUnits=1\nLeft=0\nTop=0\nWidth=21\nHeight=29.7\n"
+                        "CropToCard=0\nCardWidth=6.3\nCardHeight=8.8\nSeveralCards=1\n");
+    f.App.Forms.frmScanAreas->LoadScanAreas();
+    f.GiveCards(6);
+    QImage picture = RenderGlass(RandomGlass(14, 300, 4, 6, 4)).Image;
+    picture.setDotsPerMeterX(11811);
+    picture.setDotsPerMeterY(11811);
+    const QString file = f.App.Env.Path(QStringLiteral("glass.png"));
+    ASSERT_TRUE(picture.save(file));
+    qputenv("VELLUMORA_VFB_GLASS", QFile::encodeName(file));
+    f.PickFirstSource();
+    QStringList listed;
+    f.App.Dialogs.QueueModal([&](QDialog &Dialog) {
+        auto &review = static_cast<TfrmReviewCards &>(Dialog);
+        QTest::keyClick(review.lvCards, Qt::Key_2);
+        for (int row = 0; row < review.lvCards->model()->rowCount(); ++row)
+            listed << review.lvCards->model()->index(row, 0).data().toString();
+        QTest::keyClick(review.lvCards, Qt::Key_Return);
+        return review.result();
+    });
+    f.LogLines();
+    f.Scan(1, QStringLiteral("Several"));
+    qunsetenv("VELLUMORA_VFB_GLASS");
+
+    EXPECT_EQ(listed, QStringList({"1. Card 2", "2. Card 3: left out", "3. Card 4", "4. Card 5"}));
+    QStringList named;
+    for (const QString &line : f.LogLines())
+        if (line.startsWith(QStringLiteral("Card")) && !line.startsWith(QStringLiteral("Card straightened")))
+            named << line;
+        else if (line.startsWith(QStringLiteral("hqName")) || line.startsWith(QStringLiteral("Move")))
+            named << line;
+    EXPECT_EQ(named, QStringList({"Card info: id=2, nr=1, nrcol=, name=Card 2",
+                                  "Cards found: 4, unsure 0, beyond the list 0",
+                                  "Card info: id=2, nr=1, nrcol=, name=Card 2", "hqName=" + f.Pics("HQ/xy/abc/2.jpg"),
+                                  "Card left out: Card 3",
+                                  "Card info: id=4, nr=3, nrcol=, name=Card 4", "hqName=" + f.Pics("HQ/xy/abc/4.jpg"),
+                                  "Card info: id=5, nr=4, nrcol=, name=Card 5", "hqName=" + f.Pics("HQ/xy/abc/5.jpg"),
+                                  "Move focus to next card"}));
+    const TScanStatus statuses[] = {ScanNone, ScanHQ, ScanNone, ScanHQ, ScanHQ, ScanNone};
+    for (int i = 0; i < 6; ++i) {
+        EXPECT_EQ(f.Main.Cards.Objects(i)->ScanStatus, statuses[i]) << i;
+        const bool saved = statuses[i] == ScanHQ;
+        for (const char *folder : {"HQ", "WEB"})
+            EXPECT_EQ(QFile::exists(f.Pics(QStringLiteral("%1/xy/abc/%2.jpg").arg(folder).arg(i + 1))), saved) << i;
+        if (saved)
+            EXPECT_EQ(jpegSize(f.Pics(QStringLiteral("HQ/xy/abc/%1.jpg").arg(i + 1))), QSize(744, 1039));
+    }
+    EXPECT_EQ(f.Main.SelectedRow(), 5);
+    EXPECT_EQ(f.Main.ImageHolder->Picture().size(), QSize(744, 1039));
+    EXPECT_EQ(f.Main.lbFileName->text(), f.Pics("HQ/xy/abc/5.jpg"));
+    EXPECT_EQ(f.Main.ScanCard, nullptr);
 }
