@@ -24,18 +24,6 @@
 
 namespace {
 
-void logLine(const QString &Text)
-{
-    if (AppLog)
-        AppLog->Add(Text);
-}
-
-void logError(const QString &Text)
-{
-    if (AppLog)
-        AppLog->AddError(Text);
-}
-
 // Why a source refused, in the operator's words, from the condition code it left.
 QString refusalText(TW_UINT16 ConditionCode)
 {
@@ -162,7 +150,7 @@ void TfrmMain::actSelectSourceExecute()
     // Which scanners were looked for, so a missing device can be told from a missing driver.
     const QString probe = Twain->DsmModule().ProbeReport();
     if (!probe.isEmpty())
-        logLine(probe);
+        LogLine(probe);
     if (!SourceName.isEmpty())
         Twain->ChosenIndex = Twain->FindSource(SourceName);
     SourceIndex = Twain->ChooseSource();
@@ -202,18 +190,18 @@ TTwainSource *TfrmMain::openRememberedSource(TTwainSource *Source)
 
 void TfrmMain::mnAcquireImageClick()
 {
-    logLine(QStringLiteral("AcquireImageClick()"));
-    auto end = qScopeGuard([] { logLine(QStringLiteral("AcquireImageClick()-END")); });
+    LogLine(QStringLiteral("AcquireImageClick()"));
+    auto end = qScopeGuard([] { LogLine(QStringLiteral("AcquireImageClick()-END")); });
     if (cbFormat->currentIndex() < 0) {
         ShowMessageBox(_("Error"), _("Please choose scan area first!"));
-        logError(QStringLiteral("Scan area not chosen!"));
+        LogError(QStringLiteral("Scan area not chosen!"));
         end.dismiss();
         return;
     }
-    logLine(QStringLiteral("Scan area is set"));
+    LogLine(QStringLiteral("Scan area is set"));
     if (ScanCard) {
         MessageDlg(_("A card is alreay scanned!"), TMsgDlgType::Error);
-        logError(QStringLiteral("Card is already scanned!"));
+        LogError(QStringLiteral("Card is already scanned!"));
         end.dismiss();
         return;
     }
@@ -224,8 +212,8 @@ void TfrmMain::mnAcquireImageClick()
     }
     ScanCard = std::make_unique<TGameCard>(*selected);
     actCancelScan->setEnabled(true);
-    logLine(CardInfoLine(*ScanCard));
-    logLine(QStringLiteral("Store paths"));
+    LogLine(CardInfoLine(*ScanCard));
+    LogLine(QStringLiteral("Store paths"));
     ScanWebDir = WebDir;
     ScanMqDir = MqDir;
     ScanHqDir = HqDir;
@@ -235,29 +223,29 @@ void TfrmMain::mnAcquireImageClick()
     const TScanArea area = *ScanArea;
     scanning_->Start(SelectedRow(), area, TStorePaths{ScanWebDir, ScanMqDir, ScanHqDir, ScanVhqDir},
                      fileNamesSetting(), watermarkSetting());
-    logLine(QStringLiteral("Scan area %1 with dpi %2 starting at (%3, %4), width=%5, height=%6")
+    LogLine(QStringLiteral("Scan area %1 with dpi %2 starting at (%3, %4), width=%5, height=%6")
                 .arg(area.Name).arg(area.Quality)
                 .arg(FormatTwoDecimals(area.Left), FormatTwoDecimals(area.Top),
                      FormatTwoDecimals(area.Width), FormatTwoDecimals(area.Height)));
 
     if (!Twain->LoadDsm()) {
         endScan();
-        logError(QStringLiteral("Twain is not installed"));
+        LogError(QStringLiteral("Twain is not installed"));
         ShowMessage(_("Twain is not installed."));
         return;
     }
-    logLine(QStringLiteral("Twain library loaded"));
+    LogLine(QStringLiteral("Twain library loaded"));
     if (SourceIndex == -1) {
-        logLine(QStringLiteral("Choosing twain source"));
+        LogLine(QStringLiteral("Choosing twain source"));
         actSelectSourceExecute();
     }
     if (SourceIndex == -1) {
         endScan();
-        logLine(QStringLiteral("Source not selected!"));
+        LogLine(QStringLiteral("Source not selected!"));
         ShowMessage(_("Source not selected!"));
         return;
     }
-    logLine(QStringLiteral("Source is selected"));
+    LogLine(QStringLiteral("Source is selected"));
 
     TTwainSource *source = rememberedSource();
     if (source)
@@ -273,41 +261,41 @@ void TfrmMain::mnAcquireImageClick()
     }
     // Read now: the calls below leave their own codes behind.
     const TW_UINT16 openFailure = source->Loaded() ? TWCC_SUCCESS : Twain->ManagerConditionCode();
-    logLine(QStringLiteral("Loaded set to True"));
+    LogLine(QStringLiteral("Loaded set to True"));
     source->TransferMode = transferModeSetting();
-    logLine(QStringLiteral("Transfer mode set to %1").arg(source->TransferMode));
+    LogLine(QStringLiteral("Transfer mode set to %1").arg(source->TransferMode));
 
     if (source->SetPixelType(TWPT_RGB) != CapResult::Success)
-        logError(QStringLiteral("Cannot set RGB pixel type (2)!"));
-    logLine(QStringLiteral("Pixel type set 2"));
+        LogError(QStringLiteral("Cannot set RGB pixel type (2)!"));
+    LogLine(QStringLiteral("Pixel type set 2"));
     if (source->SetUnits(area.Units) != CapResult::Success)
-        logError(QStringLiteral("Cannot set Pixels as unit (%1)!").arg(area.Units));
-    logLine(QStringLiteral("Cap units set %1").arg(area.Units));
+        LogError(QStringLiteral("Cannot set Pixels as unit (%1)!").arg(area.Units));
+    LogLine(QStringLiteral("Cap units set %1").arg(area.Units));
     // A source reads resolutions per current unit; the area's quality is dots
     // per inch, so a centimetre area would otherwise scan 2.54 times too fine.
     const double resolution = area.Units == TWUN_CENTIMETERS ? area.Quality / 2.54 : area.Quality;
     if (source->SetXResolution(resolution) != CapResult::Success)
-        logError(QStringLiteral("Cannot set X resolution %1!").arg(area.Quality));
-    logLine(QStringLiteral("X resolution set %1").arg(area.Quality));
+        LogError(QStringLiteral("Cannot set X resolution %1!").arg(area.Quality));
+    LogLine(QStringLiteral("X resolution set %1").arg(area.Quality));
     if (source->SetYResolution(resolution) != CapResult::Success)
-        logError(QStringLiteral("Cannot set Y resolution %1!").arg(area.Quality));
-    logLine(QStringLiteral("Y resolution set %1").arg(area.Quality));
+        LogError(QStringLiteral("Cannot set Y resolution %1!").arg(area.Quality));
+    LogLine(QStringLiteral("Y resolution set %1").arg(area.Quality));
     const double right = area.Left + area.Width;
     const double bottom = area.Top + area.Height;
     const QString frame = QStringLiteral("(%1, %2, %3, %4)!")
                               .arg(FormatTwoDecimals(area.Left), FormatTwoDecimals(area.Top),
                                    FormatTwoDecimals(right), FormatTwoDecimals(bottom));
     if (source->SetFrame(area.Left, area.Top, right, bottom) != CapResult::Success)
-        logError(QStringLiteral("Cannot set scanning area ") + frame);
-    logLine(QStringLiteral("Scan area set ") + frame);
+        LogError(QStringLiteral("Cannot set scanning area ") + frame);
+    LogLine(QStringLiteral("Scan area set ") + frame);
 
     if (source->EnableSource(false, true)) {
-        logLine(QStringLiteral("Source enabled"));
+        LogLine(QStringLiteral("Source enabled"));
         // A slow scanner shows nothing for minutes: say what it is doing and how to stop it.
         statusBar()->showMessage(_("Scanning \"%1\"; Escape cancels the scan.").arg(ScanCard->Name));
         return;
     }
-    logLine(QStringLiteral("Source disabled"));
+    LogLine(QStringLiteral("Source disabled"));
     const bool opened = source->Loaded();
     const TW_UINT16 refusal = opened ? source->ConditionCode() : openFailure;
     // No image will ever come: without this every later scan would be refused.
@@ -323,10 +311,10 @@ void TfrmMain::actCancelScanExecute()
 {
     if (!ScanCard)
         return;
-    logLine(QStringLiteral("CancelScanClick()"));
+    LogLine(QStringLiteral("CancelScanClick()"));
     TTwainSource *source = SourceIndex >= 0 ? Twain->SourceAt(SourceIndex) : nullptr;
     abandonScan(source, QStringLiteral("Scan cancelled, source closed"));
-    logLine(QStringLiteral("CancelScanClick()-END"));
+    LogLine(QStringLiteral("CancelScanClick()-END"));
 }
 
 void TfrmMain::endScan()
@@ -343,52 +331,52 @@ void TfrmMain::abandonScan(TTwainSource *Source, const QString &Reason)
     endScan();
     if (Source)
         Source->SetLoaded(false);
-    logLine(Reason);
+    LogLine(Reason);
 }
 
 void TfrmMain::TwainTwainAcquire(TTwainManager *, int, const QImage &Image, bool &Cancel)
 {
-    logLine(QStringLiteral("TwainAcquire()"));
+    LogLine(QStringLiteral("TwainAcquire()"));
     ImageHolder->SetPicture(Image);
-    logLine(QStringLiteral("Image assigned"));
+    LogLine(QStringLiteral("Image assigned"));
     Cancel = true;
-    logLine(QStringLiteral("Cancel set to true (wants only single image)"));
+    LogLine(QStringLiteral("Cancel set to true (wants only single image)"));
     if (!ScanCard) {
-        logError(QStringLiteral("Cannot match acquired image to card!"));
+        LogError(QStringLiteral("Cannot match acquired image to card!"));
         MessageDlg(QStringLiteral("Cannot match acquired image to card!"), TMsgDlgType::Error);
-        logLine(QStringLiteral("TwainAcquire()-END"));
+        LogLine(QStringLiteral("TwainAcquire()-END"));
         return;
     }
-    logLine(QStringLiteral("Saving images"));
+    LogLine(QStringLiteral("Saving images"));
     scanning_->Save(Image);
     endScan();
     if (TTwainSource *source = SourceIndex >= 0 ? Twain->SourceAt(SourceIndex) : nullptr)
         source->SetLoaded(false);
-    logLine(QStringLiteral("Loaded set to False"));
-    logLine(QStringLiteral("TwainAcquire()-END"));
+    LogLine(QStringLiteral("Loaded set to False"));
+    LogLine(QStringLiteral("TwainAcquire()-END"));
 }
 
 void TfrmMain::TwainAcquireCancel(TTwainManager *, int)
 {
     endScan();
-    logLine(QStringLiteral("AcquireCancel()"));
+    LogLine(QStringLiteral("AcquireCancel()"));
 }
 
 void TfrmMain::TwainAcquireError(TTwainManager *, int Index, int ErrorCode, int Additional)
 {
     endScan();
-    logLine(QStringLiteral("AcquireError()"));
-    logLine(QStringLiteral("index=%1, errorcode=%2, additional=%3").arg(Index).arg(ErrorCode).arg(Additional));
+    LogLine(QStringLiteral("AcquireError()"));
+    LogLine(QStringLiteral("index=%1, errorcode=%2, additional=%3").arg(Index).arg(ErrorCode).arg(Additional));
 }
 
 void TfrmMain::TwainSourceDisable(TTwainManager *, int)
 {
-    logLine(QStringLiteral("SourceDisable()"));
+    LogLine(QStringLiteral("SourceDisable()"));
 }
 
 void TfrmMain::TwainTransferComplete(TTwainManager *, int Index, bool Canceled)
 {
-    logLine(QStringLiteral("TransferComplete(..., %1, %2)").arg(Index).arg(Canceled ? -1 : 0));
+    LogLine(QStringLiteral("TransferComplete(..., %1, %2)").arg(Index).arg(Canceled ? -1 : 0));
 }
 
 void TfrmMain::RunScannerCapabilitiesTest()

@@ -15,21 +15,9 @@
 
 namespace {
 
-void logLine(const QString &Text)
-{
-    if (AppLog)
-        AppLog->Add(Text);
-}
-
-void logError(const QString &Text)
-{
-    if (AppLog)
-        AppLog->AddError(Text);
-}
-
 void logCut(const TFoundCard &Card)
 {
-    logLine(QStringLiteral("Card straightened and cut, angle %1").arg(Card.AngleDegrees, 0, 'f', 2));
+    LogLine(QStringLiteral("Card straightened and cut, angle %1").arg(Card.AngleDegrees, 0, 'f', 2));
 }
 
 // Where a scan of a resolution goes, which status it gives the card, and the
@@ -113,7 +101,7 @@ void TScanWorkflow::Save(const QImage &Picture)
 void TScanWorkflow::reportSaveError(const std::exception &Error)
 {
     const QString text = QStringLiteral("Error while saving image: ") + ErrorMessageOf(Error);
-    logError(text);
+    LogError(text);
     host_.ShowError(text);
 }
 
@@ -159,12 +147,12 @@ std::optional<QImage> TScanWorkflow::pictureToKeep(const QImage &Scan)
         doubt = _("more than one card was found");
         logText = "more than one card found";
     }
-    logLine(QStringLiteral("No sure card in the scan: ") + QLatin1String(logText));
+    LogLine(QStringLiteral("No sure card in the scan: ") + QLatin1String(logText));
     if (host_.AskYesNo(_("No card could be cut for sure from the scan: %1. Save the whole frame?").arg(doubt))) {
-        logLine(QStringLiteral("Whole frame kept"));
+        LogLine(QStringLiteral("Whole frame kept"));
         return Scan;
     }
-    logLine(QStringLiteral("Scan not saved"));
+    LogLine(QStringLiteral("Scan not saved"));
     return std::nullopt;
 }
 
@@ -183,11 +171,11 @@ void TScanWorkflow::saveSeveralCards(const QImage &Glass)
         unsure += card.Unsure != TUnsureReason::None;
         extra += card.Extra();
     }
-    logLine(QStringLiteral("Cards found: %1, unsure %2, beyond the list %3").arg(pass.size()).arg(unsure).arg(extra));
+    LogLine(QStringLiteral("Cards found: %1, unsure %2, beyond the list %3").arg(pass.size()).arg(unsure).arg(extra));
 
     std::vector<TPassCard> reviewed = pass;
     if (!host_.ReviewCards(Glass, reviewed) || !job_) {
-        logLine(QStringLiteral("Cards not saved"));
+        LogLine(QStringLiteral("Cards not saved"));
         return;
     }
     const TServedCard *lastSaved = nullptr;
@@ -199,10 +187,10 @@ void TScanWorkflow::saveSeveralCards(const QImage &Glass)
             continue;
         const TServedCard &served = job_->Cards[size_t(card.ListIndex)];
         if (!keep) {
-            logLine(QStringLiteral("Card left out: ") + served.Copy.Name);
+            LogLine(QStringLiteral("Card left out: ") + served.Copy.Name);
             continue;
         }
-        logLine(CardInfoLine(served.Copy));
+        LogLine(CardInfoLine(served.Copy));
         try {
             const QImage cut = CutCard(Glass, found[i], dpi, size);
             logCut(found[i]);
@@ -228,17 +216,17 @@ bool TScanWorkflow::saveCard(const TServedCard &Card, const QImage &Picture)
     const TQualityPlace place = placeOf(job_->Area.Quality, job_->Folders, Picture.size());
     const QString fileName = FromAnsi(Card.FileName);
     const QString hq = place.Folder + fileName;
-    logLine(QStringLiteral("hqName=") + hq);
+    LogLine(QStringLiteral("hqName=") + hq);
     const QString web = job_->Folders.WebDir + fileName;
-    logLine(QStringLiteral("webName=") + web);
+    LogLine(QStringLiteral("webName=") + web);
     for (const QString &file : {hq, web}) {
         const QString folder = QFileInfo(file).absolutePath();
         if (!QDir().mkpath(folder))
             throw EAppError(_("Cannot create folder \"%1\".").arg(QDir::toNativeSeparators(folder)));
     }
-    logLine(QStringLiteral("Folders ready"));
+    LogLine(QStringLiteral("Folders ready"));
     const double ratio = Picture.height() > 0 ? double(Picture.width()) / double(Picture.height()) : 1.0;
-    logLine(QStringLiteral("image ratio=") + FormatTwoDecimals(ratio));
+    LogLine(QStringLiteral("image ratio=") + FormatTwoDecimals(ratio));
     if (!mayReplaceFiles(Card, hq, web))
         return false;
 
@@ -246,11 +234,11 @@ bool TScanWorkflow::saveCard(const TServedCard &Card, const QImage &Picture)
                                               job_->WatermarkText, [this](bool Written) {
                                                   if (!Written)
                                                       host_.ShowError(_("Cannot save JPEG file!"));
-                                                  logLine(QStringLiteral("HQ file saved"));
+                                                  LogLine(QStringLiteral("HQ file saved"));
                                               });
     if (!webWritten)
         host_.ShowError(_("Cannot save scaled JPEG file!"));
-    logLine(QStringLiteral("Resized web image saved"));
+    LogLine(QStringLiteral("Resized web image saved"));
     noteOwnWrite(hq);
     noteOwnWrite(web);
     markCard(Card, place.Status);
@@ -276,10 +264,10 @@ bool TScanWorkflow::mayReplaceFiles(const TServedCard &Card, const QString &Hq, 
     if (!existing.isEmpty() && !ownFile) {
         if (!host_.AskYesNo(_("The file \"%1\" exists and belongs to another card of this list "
                               "as well. Replace it?").arg(QDir::toNativeSeparators(existing)))) {
-            logLine(QStringLiteral("Existing file of another card kept, card not saved: ") + existing);
+            LogLine(QStringLiteral("Existing file of another card kept, card not saved: ") + existing);
             return false;
         }
-        logLine(QStringLiteral("Existing file of another card replaced: ") + existing);
+        LogLine(QStringLiteral("Existing file of another card replaced: ") + existing);
         return true;
     }
     // Stations sharing the store: one of them may have scanned this card since.
@@ -288,10 +276,10 @@ bool TScanWorkflow::mayReplaceFiles(const TServedCard &Card, const QString &Hq, 
             continue;
         if (!host_.AskYesNo(_("The file \"%1\" was written by another station after this list "
                               "was loaded. Replace it?").arg(QDir::toNativeSeparators(file)))) {
-            logLine(QStringLiteral("File of another station kept, card not saved: ") + file);
+            LogLine(QStringLiteral("File of another station kept, card not saved: ") + file);
             return false;
         }
-        logLine(QStringLiteral("File of another station replaced: ") + file);
+        LogLine(QStringLiteral("File of another station replaced: ") + file);
         break;
     }
     return true;
@@ -305,9 +293,9 @@ void TScanWorkflow::markCard(const TServedCard &Card, TScanStatus Status)
     if (row < 0)
         return;
     cards_.Objects(row)->ScanStatus = Status;
-    logLine(QStringLiteral("local scan status changed"));
+    LogLine(QStringLiteral("local scan status changed"));
     host_.RepaintCards();
-    logLine(QStringLiteral("Image repainted"));
+    LogLine(QStringLiteral("Image repainted"));
 }
 
 void TScanWorkflow::showFileFacts(const QString &Hq, QSize Size)
@@ -316,13 +304,13 @@ void TScanWorkflow::showFileFacts(const QString &Hq, QSize Size)
     QFile file(Hq);
     if (!file.open(QIODevice::ReadOnly))
         throw EAppError(_("Cannot open file \"%1\". %2").arg(QDir::toNativeSeparators(Hq), file.errorString()));
-    logLine(QStringLiteral("File opened"));
+    LogLine(QStringLiteral("File opened"));
     const QString facts =
         QStringLiteral("%1x%2, %3kB").arg(Size.width()).arg(Size.height()).arg(file.size() / 1024);
     host_.ShowFileFacts(Hq, facts);
-    logLine(QStringLiteral("File info: ") + facts);
+    LogLine(QStringLiteral("File info: ") + facts);
     file.close();
-    logLine(QStringLiteral("File closed"));
+    LogLine(QStringLiteral("File closed"));
 }
 
 int TScanWorkflow::rowOf(const TGameCard *Card) const
@@ -349,7 +337,7 @@ void TScanWorkflow::moveSelectionAfter(const TServedCard &LastSaved)
     if (target == selected)
         return;
     host_.SelectRow(target);
-    logLine(QStringLiteral("Move focus to next card"));
+    LogLine(QStringLiteral("Move focus to next card"));
 }
 
 bool TScanWorkflow::writtenByAnotherStation(const QString &FileName) const

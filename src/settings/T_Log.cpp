@@ -15,6 +15,18 @@
 
 TMyLog *AppLog = nullptr;
 
+void LogLine(const QString &Text)
+{
+    if (AppLog)
+        AppLog->Add(Text);
+}
+
+void LogError(const QString &Text)
+{
+    if (AppLog)
+        AppLog->AddError(Text);
+}
+
 namespace {
 
 const QString LineEnd = QStringLiteral("\r\n");

@@ -49,6 +49,10 @@ private:
 // The one log of the run; the main window creates and frees it.
 extern TMyLog *AppLog;
 
+// A line, or an error line, for the run's log; nothing while there is none.
+void LogLine(const QString &Text);
+void LogError(const QString &Text);
+
 // A log file larger than this is full; one of exactly this size is not.
 inline constexpr qint64 MaxLogFileSize = 1048576;
 
