@@ -52,12 +52,6 @@ inline TScanArea *ScanAreaFromData(const QVariant &Data)
 // A length of the area's units in millimetres; pixels count at the area's resolution.
 double AreaLengthMm(const TScanArea &Area, double Length);
 
-// Whether a scan of the area goes through the card finder.
-inline bool FindsCards(const TScanArea &Area)
-{
-    return Area.CropToCard || Area.SeveralCards;
-}
-
 // Short unit text: "in", "cm", "px", or "Unknown!" for any other code.
 QString UnitsText(quint8 Units);
 

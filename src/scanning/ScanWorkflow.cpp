@@ -183,9 +183,14 @@ void TScanWorkflow::saveSeveralCards(const QImage &Glass)
         const TPassCard &card = pass[i];
         // The review only chooses which cards to keep.
         const bool keep = i < reviewed.size() && reviewed[i].Keep;
-        if (!card.Savable())
+        if (card.Extra())
             continue;
         const TServedCard &served = job_->Cards[size_t(card.ListIndex)];
+        if (!card.Savable()) {
+            LogLine(QStringLiteral("Card not saved, %1: ").arg(QLatin1String(UnsureReasonText(card.Unsure)))
+                    + served.Copy.Name);
+            continue;
+        }
         if (!keep) {
             LogLine(QStringLiteral("Card left out: ") + served.Copy.Name);
             continue;
