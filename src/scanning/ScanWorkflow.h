@@ -33,7 +33,6 @@ public:
     // the scanner works.
     void Start(int Row, const TScanArea &Area, const TStorePaths &Folders, int Naming,
                const QString &WatermarkText);
-    bool Started() const { return job_.has_value(); }
     void End() { job_.reset(); }
     // The list's cards are about to be freed: the scan under way still saves
     // its files, but marks no card.
