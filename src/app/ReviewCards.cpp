@@ -265,7 +265,10 @@ bool TfrmReviewCards::handleKey(QKeyEvent *Event)
                 enterPressed_ = true;
         } else if (!Event->isAutoRepeat() && enterPressed_) {
             enterPressed_ = false;
-            if (btSave->isEnabled())
+            // Enter works the button that has the focus, and "Save cards" otherwise.
+            if (focusWidget() == btCancel)
+                reject();
+            else if (btSave->isEnabled())
                 accept();
         }
         return true;

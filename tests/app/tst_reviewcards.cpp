@@ -99,4 +99,11 @@ TEST(ReviewCards, OnlyAnEnterPressedHereAcceptsAndEscapeCancels)
     QTest::keyClick(r.Form.lvCards, Qt::Key_Escape);
     EXPECT_FALSE(r.Form.isVisible());
     EXPECT_EQ(r.Form.result(), QDialog::Rejected);
+
+    // Enter on the focused "Cancel" cancels.
+    TReview other;
+    other.Form.btCancel->setFocus();
+    QTest::keyClick(other.Form.btCancel, Qt::Key_Return);
+    EXPECT_FALSE(other.Form.isVisible());
+    EXPECT_EQ(other.Form.result(), QDialog::Rejected);
 }
