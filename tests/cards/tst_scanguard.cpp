@@ -1,0 +1,76 @@
+// The scan guard against generated scans of card areas: every re-scan of a
+// card and every empty lid caught, no other card of the same set taken for
+// the card before it, no card taken for an empty lid.
+#include "GuardCorpus.h"
+
+#include "cards/ScanGuard.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+struct TSetCase
+{
+    TCardDesign Design;
+    uint32_t SetSeed;
+    bool BlackLid;
+    double Dpi;
+    int Count;
+};
+
+} // namespace
+
+TEST(ScanGuard, CatchesEveryRescanAndNeverTakesAnotherCardOfTheSetForIt)
+{
+    const TSetCase sets[] = {
+        {TCardDesign::DarkBorder, 3, false, 300, 10},  {TCardDesign::LightBorder, 4, false, 300, 10},
+        {TCardDesign::ColourFrame, 5, true, 300, 10},  {TCardDesign::Token, 6, false, 300, 10},
+        {TCardDesign::DarkBorder, 7, true, 300, 10},   {TCardDesign::Token, 8, false, 600, 4},
+        {TCardDesign::LightBorder, 9, true, 600, 4},
+    };
+    double worstRescan = 1;
+    double worstOther = 0;
+    double worstCard = 0;
+    int pairs = 0;
+    for (const TSetCase &set : sets) {
+        std::vector<QImage> scans;
+        uint32_t scanSeed = set.SetSeed * 100;
+        for (const TPlacedCard &card : CardSet(set.Design, set.SetSeed, set.Count)) {
+            const TGlassSpec first = CardOnArea(card, set.Dpi, set.BlackLid, ++scanSeed);
+            scans.push_back(RenderGlass(first).Image);
+            const QImage again = RenderGlass(Rescan(first, ++scanSeed)).Image;
+            const TGuardScore same = SameCard(GuardPicture(scans.back()), again);
+            worstRescan = std::min(worstRescan, same.Score);
+            EXPECT_TRUE(same.Yes) << "set " << set.SetSeed << " card " << card.Seed << " score " << same.Score;
+            for (const QImage &scan : {scans.back(), again}) {
+                const TGuardScore empty = EmptyArea(scan);
+                worstCard = std::max(worstCard, empty.Score);
+                EXPECT_FALSE(empty.Yes) << "set " << set.SetSeed << " card " << card.Seed << " score " << empty.Score;
+            }
+        }
+        for (size_t a = 0; a < scans.size(); ++a)
+            for (size_t b = a + 1; b < scans.size(); ++b) {
+                const TGuardScore same = SameCard(scans[a], scans[b]);
+                worstOther = std::max(worstOther, same.Score);
+                EXPECT_FALSE(same.Yes) << "set " << set.SetSeed << " cards " << a << ", " << b << " score " << same.Score;
+                ++pairs;
+            }
+    }
+    EXPECT_GE(pairs, 200);
+    std::printf("lowest re-scan score %.3f, highest other card %.3f, highest empty score of a card %.4f\n",
+                worstRescan, worstOther, worstCard);
+}
+
+TEST(ScanGuard, CatchesEveryEmptyLidWhateverItsColourAndDust)
+{
+    double worst = 1;
+    for (uint32_t seed = 1; seed <= 8; ++seed) {
+        const TGuardScore empty = EmptyArea(RenderGlass(EmptyLid(seed <= 6 ? 300 : 600, seed % 2, seed)).Image);
+        worst = std::min(worst, empty.Score);
+        EXPECT_TRUE(empty.Yes) << "seed " << seed << " score " << empty.Score;
+    }
+    std::printf("lowest empty-lid score %.3f\n", worst);
+}
