@@ -17,11 +17,11 @@ namespace {
 constexpr int kLongSide = 320;
 constexpr int kSmallestSide = 16;
 
-// The same card again leaves differences of a few grey levels (noise, a
-// fraction of a pixel of misalignment at sharp edges); other art or text
-// leaves tens of levels over whole patches. The score is one half where the
-// worst patch differs by this much.
-constexpr double kSameDifference = 20;
+// The same card again leaves its worst patch some 10 to 18 levels apart
+// (noise, a fraction of a pixel of misalignment at sharp edges, JPEG), other
+// art or text of the same frame 120 levels and more. The score is one half
+// where the worst patch differs by this much: about the geometric middle.
+constexpr double kSameDifference = 35;
 // How far the copies may be apart and still be taken for one card moved on
 // the glass: a few degrees, a tenth of the area.
 constexpr double kLargestTurn = 5 * 3.14159265358979323846 / 180;
