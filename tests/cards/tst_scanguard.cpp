@@ -40,13 +40,15 @@ TEST(ScanGuard, CatchesEveryRescanAndNeverTakesAnotherCardOfTheSetForIt)
         uint32_t scanSeed = set.SetSeed * 100;
         for (const TPlacedCard &card : CardSet(set.Design, set.SetSeed, set.Count)) {
             const TGlassSpec first = CardOnArea(card, set.Dpi, set.BlackLid, ++scanSeed);
-            scans.push_back(RenderGlass(first).Image);
+            const QImage scan = RenderGlass(first).Image;
+            // The workflow keeps the small copy of the card saved last.
+            scans.push_back(GuardPicture(scan));
             const QImage again = RenderGlass(Rescan(first, ++scanSeed)).Image;
-            const TGuardScore same = SameCard(GuardPicture(scans.back()), again);
+            const TGuardScore same = SameCard(scans.back(), again);
             worstRescan = std::min(worstRescan, same.Score);
             EXPECT_TRUE(same.Yes) << "set " << set.SetSeed << " card " << card.Seed << " score " << same.Score;
-            for (const QImage &scan : {scans.back(), again}) {
-                const TGuardScore empty = EmptyArea(scan);
+            for (const QImage &picture : {scan, again}) {
+                const TGuardScore empty = EmptyArea(picture);
                 worstCard = std::max(worstCard, empty.Score);
                 EXPECT_FALSE(empty.Yes) << "set " << set.SetSeed << " card " << card.Seed << " score " << empty.Score;
             }
