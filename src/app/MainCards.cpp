@@ -29,6 +29,13 @@ bool isEnterKey(int Key)
     return Key == Qt::Key_Return || Key == Qt::Key_Enter;
 }
 
+// A picture in a quality folder: the catalogue's own web picture (ScanWeb) is
+// no scan of the shop's.
+bool hasScan(const TGameCard *Card)
+{
+    return Card && Card->ScanStatus >= ScanMQ;
+}
+
 // Message texts go through the 8-bit code page on their way to the screen.
 QString viaAnsi(const QString &Text)
 {
@@ -169,10 +176,57 @@ void TfrmMain::vstCardsIncrementalSearch(const QString &Typed, bool Backspace, q
         return;
     }
     search_.Accept(candidate);
-    const QModelIndex index = CardsModel->index(row, TCardListModel::ColName);
-    vstCards->selectionModel()->setCurrentIndex(
-        index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    selectRow(row);
+}
+
+void TfrmMain::selectRow(int Row)
+{
+    const QModelIndex index = CardsModel->index(Row, TCardListModel::ColName);
+    vstCards->selectionModel()->setCurrentIndex(index,
+                                                QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     vstCards->scrollTo(index);
+}
+
+void TfrmMain::actGoToFirstUnscannedExecute()
+{
+    for (int row = 0; row < CardsModel->rowCount(); ++row) {
+        if (!hasScan(CardsModel->CardAt(row))) {
+            selectRow(row);
+            // Enter then scans it.
+            vstCards->setFocus();
+            return;
+        }
+    }
+    if (CardsModel->rowCount() > 0)
+        statusBar()->showMessage(_("Every card of this list has a scan."));
+}
+
+void TfrmMain::UpdateScanProgress()
+{
+    // The grid's rows, not the list: the grid is emptied before the list is.
+    const int total = CardsModel->rowCount();
+    if (total == 0) {
+        lbProgress->clear();
+        return;
+    }
+    const int naming = fileNamesSetting();
+    int scanned = 0;
+    int thisRun = 0;
+    for (int row = 0; row < total; ++row) {
+        const TGameCard *card = CardsModel->CardAt(row);
+        if (!hasScan(card))
+            continue;
+        ++scanned;
+        // A card this station saved since it started has its web file among
+        // the station's own writes; every quality shares the web folder.
+        if (!ownWrites_.isEmpty() && ownWrites_.contains(WebDir + FromAnsi(card->ScanFileName(naming))))
+            ++thisRun;
+    }
+    lbProgress->setText(_n("Scanned %1 of %2 (%3 in this run)", "Scanned %1 of %2 (%3 in this run)",
+                           static_cast<unsigned long>(total))
+                            .arg(scanned)
+                            .arg(total)
+                            .arg(thisRun));
 }
 
 void TfrmMain::vstCardsKeyUp(int Key)
