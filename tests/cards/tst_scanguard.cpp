@@ -4,6 +4,7 @@
 #include "GuardCorpus.h"
 
 #include "cards/ScanGuard.h"
+#include "cards/ScanQuestion.h"
 
 #include <gtest/gtest.h>
 
@@ -75,4 +76,51 @@ TEST(ScanGuard, CatchesEveryEmptyLidWhateverItsColourAndDust)
         EXPECT_TRUE(empty.Yes) << "seed " << seed << " score " << empty.Score;
     }
     std::printf("lowest empty-lid score %.3f\n", worst);
+}
+
+TEST(ScanQuestion, AsksForTheSameCardOrAnEmptyAreaOnlyWhileTheCheckIsOn)
+{
+    const std::vector<TPlacedCard> set = CardSet(TCardDesign::DarkBorder, 21, 2);
+    const TGlassSpec forestGuard = CardOnArea(set[0], 300, false, 2101);
+    const QImage saved = GuardPicture(RenderGlass(forestGuard).Image);
+    const QImage again = RenderGlass(Rescan(forestGuard, 2102)).Image;
+    const QImage other = RenderGlass(CardOnArea(set[1], 300, false, 2103)).Image;
+    const QImage lid = RenderGlass(EmptyLid(300, false, 2104)).Image;
+    const QString sameText = QStringLiteral("This scan looks like the previous card, Forest Guard. Save it as Stone "
+                                            "Golem anyway?");
+    const QString emptyText = QStringLiteral("This scan shows no card, only the lid. Save it as Stone Golem anyway?");
+    const struct
+    {
+        const char *Name;
+        const QImage &Previous;
+        const QImage &Scan;
+        bool Check;
+        TScanDoubt Doubt;
+        QString Text;
+        const char *LogStart;
+    } cases[] = {
+        {"the same card again", saved, again, true, TScanDoubt::SameCard, sameText,
+         "Scan check: looks like the previous card Forest Guard (score "},
+        {"another card", saved, other, true, TScanDoubt::None, {}, "Scan check passed (empty 0.00, previous card 0.0"},
+        {"the run's first scan", QImage(), again, true, TScanDoubt::None, {},
+         "Scan check passed (empty 0.00, previous card none)"},
+        {"an empty area", saved, lid, true, TScanDoubt::EmptyArea, emptyText, "Scan check: no card in the area (score 1"},
+        {"the check off", saved, again, false, TScanDoubt::None, {}, nullptr},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.Name);
+        const TScanQuestion question =
+            ScanQuestion(c.Previous, QStringLiteral("Forest Guard"), c.Scan, QStringLiteral("Stone Golem"), c.Check);
+        EXPECT_EQ(question.Doubt, c.Doubt);
+        EXPECT_EQ(question.Text, c.Text);
+        EXPECT_EQ(question.LogLine.isEmpty(), !c.Check);
+        EXPECT_TRUE(question.LogLine.startsWith(QLatin1String(c.LogStart)) || !c.Check) << question.LogLine.toStdString();
+        // Kept once saved, the small copy must answer as the scan itself.
+        EXPECT_EQ(question.Picture.isNull(), !c.Check);
+    }
+    const TScanQuestion kept = ScanQuestion(saved, QStringLiteral("Forest Guard"), again, QStringLiteral("Stone Golem"), true);
+    EXPECT_TRUE(ScanQuestion(kept.Picture, QStringLiteral("Stone Golem"), again, QStringLiteral("Oak Sage"), true).Doubt
+                == TScanDoubt::SameCard);
+    EXPECT_EQ(kept.AnswerLogLine(true), QStringLiteral("Scan check: operator saved the scan as Stone Golem anyway"));
+    EXPECT_EQ(kept.AnswerLogLine(false), QStringLiteral("Scan check: operator kept nothing, Stone Golem stays unscanned"));
 }
