@@ -270,6 +270,7 @@ private:
     QHash<QString, qint64> ownWrites_;
     bool writtenByAnotherStation(const QString &FileName) const;
     void noteOwnWrite(const QString &FileName);
+    bool savedInThisRun(const TGameCard &Card, int Naming) const;
     QElapsedTimer sinceStatusRead_;
     QString storeProblem_;
     TIncrementalSearch search_;

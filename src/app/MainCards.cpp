@@ -201,6 +201,13 @@ void TfrmMain::actGoToFirstUnscannedExecute()
         statusBar()->showMessage(_("Every card of this list has a scan."));
 }
 
+bool TfrmMain::savedInThisRun(const TGameCard &Card, int Naming) const
+{
+    // Its web file is among this station's own writes: every quality shares
+    // the web folder.
+    return !ownWrites_.isEmpty() && ownWrites_.contains(WebDir + FromAnsi(Card.ScanFileName(Naming)));
+}
+
 void TfrmMain::UpdateScanProgress()
 {
     // The grid's rows, not the list: the grid is emptied before the list is.
@@ -217,9 +224,7 @@ void TfrmMain::UpdateScanProgress()
         if (!hasScan(card))
             continue;
         ++scanned;
-        // A card this station saved since it started has its web file among
-        // the station's own writes; every quality shares the web folder.
-        if (!ownWrites_.isEmpty() && ownWrites_.contains(WebDir + FromAnsi(card->ScanFileName(naming))))
+        if (savedInThisRun(*card, naming))
             ++thisRun;
     }
     lbProgress->setText(_n("Scanned %1 of %2 (%3 in this run)", "Scanned %1 of %2 (%3 in this run)",
