@@ -3,7 +3,7 @@
 #include <QString>
 #include <QtGlobal>
 
-// The four user settings as kept in the per-user store, plus whether the store
+// The user settings as kept in the per-user store, plus whether the store
 // held anything when they were read.
 struct TStoredSettings
 {
