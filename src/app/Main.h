@@ -229,6 +229,8 @@ private:
     void showCardDetails(const TGameCard &Card);
     // Selects Row of the grid and scrolls it into view.
     void selectRow(int Row);
+    // Whether this station saved Card's scan since the program started.
+    bool savedInThisRun(const TGameCard &Card, int Naming) const;
 
     // Settings the scan uses; defaults while no configuration dialog exists.
     quint8 transferModeSetting() const;
@@ -270,7 +272,6 @@ private:
     QHash<QString, qint64> ownWrites_;
     bool writtenByAnotherStation(const QString &FileName) const;
     void noteOwnWrite(const QString &FileName);
-    bool savedInThisRun(const TGameCard &Card, int Naming) const;
     QElapsedTimer sinceStatusRead_;
     QString storeProblem_;
     TIncrementalSearch search_;
