@@ -28,8 +28,9 @@ struct TScanQuestion
     QString AnswerLogLine(bool Save) const;
 };
 
-// Previous is the picture saved last in this run (a GuardPicture, or null for
-// the run's first scan) and PreviousCard the card it was saved for; Scan is
+// Previous is the picture saved last in this run (itself or its GuardPicture,
+// which answers alike; null before the run's first) and PreviousCard the card
+// it was saved for; Scan is
 // about to be saved for Card. Check is the "Check each scan before saving"
 // setting: off, nothing is looked at and nothing is asked.
 TScanQuestion ScanQuestion(const QImage &Previous, const QString &PreviousCard, const QImage &Scan,
