@@ -30,8 +30,7 @@ struct TScanQuestion
 
 // Previous is the picture saved last in this run (itself or its GuardPicture,
 // which answers alike; null before the run's first) and PreviousCard the card
-// it was saved for; Scan is
-// about to be saved for Card. Check is the "Check each scan before saving"
-// setting: off, nothing is looked at and nothing is asked.
+// it was saved for; Scan is about to be saved for Card. Check is the "Check
+// each scan before saving" setting: off, nothing is looked at or asked.
 TScanQuestion ScanQuestion(const QImage &Previous, const QString &PreviousCard, const QImage &Scan,
                            const QString &Card, bool Check);
