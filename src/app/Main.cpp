@@ -86,11 +86,19 @@ TfrmMain::TfrmMain(QWidget *Parent)
     splitter->setSizes({kLeftPanelWidth, 1079 - kLeftPanelWidth});
     setCentralWidget(splitter);
     statusBar()->setObjectName(QStringLiteral("StatusBar"));
+    lbProgress = new QLabel(statusBar());
+    lbProgress->setObjectName(QStringLiteral("lbProgress"));
+    // Permanent: a scan's own message must not hide it, nor it the message.
+    statusBar()->addPermanentWidget(lbProgress);
     createCardMenu();
     createImageMenu();
 
     connect(vstCards->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this] { RunGuarded([this] { vstCardsChange(SelectedRow()); }); });
+    // Every scan, load, accept and refresh ends in a change of the grid.
+    const auto updateProgress = [this] { RunGuarded([this] { UpdateScanProgress(); }); };
+    connect(CardsModel.get(), &QAbstractItemModel::dataChanged, this, updateProgress);
+    connect(CardsModel.get(), &QAbstractItemModel::modelReset, this, updateProgress);
     connect(vstCards->horizontalHeader(), &QHeaderView::sectionClicked, this,
             Guarded(this, &TfrmMain::vstCardsHeaderClick));
     connect(btNotes, &QPushButton::clicked, this, Guarded(this, &TfrmMain::btNotesClick));
@@ -176,6 +184,11 @@ void TfrmMain::createActions()
     connect(actRefreshScanStatus, &QAction::triggered, this,
             Guarded(this, &TfrmMain::actRefreshScanStatusExecute));
 
+    actGoToFirstUnscanned = namedAction(this, "actGoToFirstUnscanned", _("Go to first unscanned card"));
+    actGoToFirstUnscanned->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_U));
+    connect(actGoToFirstUnscanned, &QAction::triggered, this,
+            Guarded(this, &TfrmMain::actGoToFirstUnscannedExecute));
+
     actAbout = namedAction(this, "actAbout", _("About"));
     connect(actAbout, &QAction::triggered, this, Guarded(this, &TfrmMain::actAboutExecute));
 }
@@ -212,6 +225,7 @@ void TfrmMain::createMenus()
     view->addAction(actOriginalSize);
     view->addSeparator();
     view->addAction(actRefreshScanStatus);
+    view->addAction(actGoToFirstUnscanned);
 
     QMenu *help = menuBar()->addMenu(_("Help"));
     help->setObjectName(QStringLiteral("mnHelp"));
@@ -536,10 +550,7 @@ void TfrmMain::reportSharedFileNames()
             .arg(shared.Example);
     if (!MessageDlgYesNo(text + QStringLiteral("\n\n") + _("Select the first of them?")))
         return;
-    const QModelIndex first = CardsModel->index(shared.FirstRow, TCardListModel::ColName);
-    vstCards->selectionModel()->setCurrentIndex(
-        first, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-    vstCards->scrollTo(first);
+    SelectRow(shared.FirstRow);
     vstCards->setFocus();
 }
 

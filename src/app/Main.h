@@ -99,6 +99,8 @@ public:
     QLabel *lbSize1 = nullptr;
     QLabel *lbFileName = nullptr;
     QLabel *lbSize = nullptr;
+    // The list's progress, in the status bar beside its passing messages.
+    QLabel *lbProgress = nullptr;
     TOpenDialogSetup OpenDialog;
     QList<QImage> ilFlags;
     // Declared after the list and the flags it shows, so it is destroyed before them.
@@ -117,6 +119,7 @@ public:
     QAction *actFitToWindow = nullptr;
     QAction *actOriginalSize = nullptr;
     QAction *actRefreshScanStatus = nullptr;
+    QAction *actGoToFirstUnscanned = nullptr;
     QAction *actAbout = nullptr;
     QMenu *mnImage = nullptr;
     QMenu *pmCard = nullptr;
@@ -137,6 +140,8 @@ public:
     void AcceptDownloadedList(const TGame &NewGame, const TExpansion &NewExpansion,
                               const std::vector<const TGameCard *> &Accepted);
 
+    // Selects Row of the grid and scrolls it into view.
+    void SelectRow(int Row);
     // The row of the selected card and the card itself; -1 / nullptr when none.
     int SelectedRow() const;
     TGameCard *SelectedCard() const;
@@ -162,6 +167,12 @@ public:
     // Reads every card's scan status again from the store, which other stations
     // may write to.
     void actRefreshScanStatusExecute();
+    // Selects the first card in the shown order that has no scan: where a
+    // stopped run picks up.
+    void actGoToFirstUnscannedExecute();
+    // Shows how many cards of the list have a scan, and how many of them this
+    // station scanned since the program started.
+    void UpdateScanProgress();
     // Puts the scan store where the setting or VELLUMORA_STORE says. A folder that
     // cannot be used leaves the default place for this run and the setting as it
     // is; the operator is told at once, or when the window first shows.
@@ -221,11 +232,14 @@ private:
     void createCardMenu();
     void createImageMenu();
     void showCardDetails(const TGameCard &Card);
+    // Whether this station saved Card's scan since the program started.
+    bool savedInThisRun(const TGameCard &Card, int Naming) const;
 
     // Settings the scan uses; defaults while no configuration dialog exists.
     quint8 transferModeSetting() const;
     int fileNamesSetting() const;
     QString watermarkSetting() const;
+    bool checkScansSetting() const;
     // Ends the pending scan that will never get an image, closing its source.
     void abandonScan(TTwainSource *Source, const QString &Reason);
     // Forgets the scan under way (its card, area and place in the list).

@@ -7,6 +7,7 @@
 #include "platform/Dialogs.h"
 #include "platform/MessageCatalogue.h"
 #include "platform/CardGrid.h"
+#include "scanning/ScanWorkflow.h"
 
 #include <QAction>
 #include <QDateTime>
@@ -27,6 +28,13 @@ namespace {
 bool isEnterKey(int Key)
 {
     return Key == Qt::Key_Return || Key == Qt::Key_Enter;
+}
+
+// A picture in a quality folder: the catalogue's own web picture (ScanWeb) is
+// no scan of the shop's.
+bool hasScan(const TGameCard *Card)
+{
+    return Card && Card->ScanStatus >= ScanMQ;
 }
 
 // Message texts go through the 8-bit code page on their way to the screen.
@@ -169,10 +177,62 @@ void TfrmMain::vstCardsIncrementalSearch(const QString &Typed, bool Backspace, q
         return;
     }
     search_.Accept(candidate);
-    const QModelIndex index = CardsModel->index(row, TCardListModel::ColName);
-    vstCards->selectionModel()->setCurrentIndex(
-        index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    SelectRow(row);
+}
+
+void TfrmMain::SelectRow(int Row)
+{
+    const QModelIndex index = CardsModel->index(Row, TCardListModel::ColName);
+    vstCards->selectionModel()->setCurrentIndex(index,
+                                                QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     vstCards->scrollTo(index);
+}
+
+void TfrmMain::actGoToFirstUnscannedExecute()
+{
+    for (int row = 0; row < CardsModel->rowCount(); ++row) {
+        if (!hasScan(CardsModel->CardAt(row))) {
+            SelectRow(row);
+            // Enter then scans it.
+            vstCards->setFocus();
+            return;
+        }
+    }
+    if (CardsModel->rowCount() > 0)
+        statusBar()->showMessage(_("Every card of this list has a scan."));
+}
+
+bool TfrmMain::savedInThisRun(const TGameCard &Card, int Naming) const
+{
+    // Its web file is among this station's own writes: every quality shares
+    // the web folder.
+    return scanning_->WroteInThisRun(WebDir + FromAnsi(Card.ScanFileName(Naming)));
+}
+
+void TfrmMain::UpdateScanProgress()
+{
+    // The grid's rows, not the list: the grid is emptied before the list is.
+    const int total = CardsModel->rowCount();
+    if (total == 0) {
+        lbProgress->clear();
+        return;
+    }
+    const int naming = fileNamesSetting();
+    int scanned = 0;
+    int thisRun = 0;
+    for (int row = 0; row < total; ++row) {
+        const TGameCard *card = CardsModel->CardAt(row);
+        if (!hasScan(card))
+            continue;
+        ++scanned;
+        if (savedInThisRun(*card, naming))
+            ++thisRun;
+    }
+    lbProgress->setText(_n("Scanned %1 of %2 (%3 in this run)", "Scanned %1 of %2 (%3 in this run)",
+                           static_cast<unsigned long>(total))
+                            .arg(scanned)
+                            .arg(total)
+                            .arg(thisRun));
 }
 
 void TfrmMain::vstCardsKeyUp(int Key)

@@ -5,6 +5,7 @@
 #include "app/ImageView.h"
 #include "app/Main.h"
 #include "app/ReviewCards.h"
+#include "cards/ScanQuestion.h"
 #include "platform/Dialogs.h"
 #include "platform/MessageCatalogue.h"
 #include "scanareas/DecimalText.h"
@@ -80,10 +81,7 @@ public:
     {
         // The selection change must keep showing the new scan, not load the next card's file.
         main_.SkipImageLoad = true;
-        const QModelIndex next = main_.CardsModel->index(Row, TCardListModel::ColName);
-        main_.vstCards->selectionModel()->setCurrentIndex(
-            next, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-        main_.vstCards->scrollTo(next);
+        main_.SelectRow(Row);
     }
 
 private:
@@ -96,6 +94,17 @@ void TfrmMain::createScanning()
 {
     scanHost_ = std::make_unique<TMainScanHost>(*this);
     scanning_ = std::make_unique<TScanWorkflow>(Cards, *scanHost_);
+    scanning_->SetSaveCheck([this](const TCardToSave &Card, TScanHost &Host) {
+        const TScanQuestion question = ScanQuestion(Card.PreviousPicture, Card.PreviousCardName, Card.Picture,
+                                                    Card.CardName, checkScansSetting());
+        if (!question.LogLine.isEmpty())
+            LogLine(question.LogLine);
+        if (question.Text.isEmpty())
+            return true;
+        const bool save = Host.AskYesNo(question.Text);
+        LogLine(question.AnswerLogLine(save));
+        return save;
+    });
 }
 
 void TfrmMain::createTwainManager()
@@ -123,6 +132,11 @@ quint8 TfrmMain::transferModeSetting() const
 int TfrmMain::fileNamesSetting() const
 {
     return forms_ && forms_->frmConfiguration ? forms_->frmConfiguration->FileNames : 0;
+}
+
+bool TfrmMain::checkScansSetting() const
+{
+    return !forms_ || !forms_->frmConfiguration || forms_->frmConfiguration->CheckScans;
 }
 
 QString TfrmMain::watermarkSetting() const

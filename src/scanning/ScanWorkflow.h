@@ -47,6 +47,8 @@ public:
     void SetSaveCheck(TSaveCheck Check) { saveCheck_ = std::move(Check); }
     // What this run saved last (null before its first card), for the check.
     const QImage &LastSavedPicture() const { return lastSaved_; }
+    // Whether this station wrote FileName since the program started.
+    bool WroteInThisRun(const QString &FileName) const { return ownWrites_.contains(FileName); }
 
 private:
     // A card of the list the scan may be saved for, as it was when it started.

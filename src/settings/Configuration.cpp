@@ -9,6 +9,7 @@
 #include "settings/SettingsStore.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QCollator>
 #include <QComboBox>
 #include <QGridLayout>
@@ -108,6 +109,9 @@ TfrmConfiguration::TfrmConfiguration(QWidget *Parent)
     btStoreFolder->setToolTip(_("Choose the folder"));
     connect(btStoreFolder, &QToolButton::clicked, this, [this] { RunGuarded([this] { btStoreFolderClick(); }); });
 
+    chkCheckScans = named(new QCheckBox(_("Check each scan before saving"), this), "chkCheckScans");
+    chkCheckScans->setToolTip(_("Asks before saving a scan that shows the previous card again or no card"));
+
     hintTransfer_ = _("Transfer mode from scanner to PC. Change if you are receiving corrupted image.");
     hintNameBy_ = _("Card names can be ambiguous within set, so use options other than \"Card ID\" "
                     "very carefully!");
@@ -153,6 +157,7 @@ TfrmConfiguration::TfrmConfiguration(QWidget *Parent)
     settingsLayout->addWidget(lbStoreFolder, 2, 0);
     settingsLayout->addWidget(edStoreFolder, 2, 1);
     settingsLayout->addWidget(btStoreFolder, 2, 2);
+    settingsLayout->addWidget(chkCheckScans, 3, 0, 1, 3);
     settingsLayout->setColumnStretch(1, 1);
 
     auto *buttonsLayout = new QHBoxLayout;
@@ -264,6 +269,7 @@ void TfrmConfiguration::LoadSettings()
     FileNames = stored.FileNames;
     LastUsedScanArea = stored.LastUsedScanArea;
     ScanStoreFolder = stored.ScanStoreFolder;
+    CheckScans = stored.CheckScans;
     // A stored text that is none of the items leaves the choice as it is; a
     // missing one reads as empty, which selects the "no watermark" item.
     const int watermark = cbWatermarkText->findText(stored.WatermarkText);
@@ -279,6 +285,7 @@ void TfrmConfiguration::SaveSettings()
     values.LastUsedScanArea = LastUsedScanArea;
     values.WatermarkText = WatermarkText();
     values.ScanStoreFolder = ScanStoreFolder;
+    values.CheckScans = CheckScans;
     SaveSettingsValues(values);
 }
 
@@ -300,6 +307,7 @@ void TfrmConfiguration::FormShow()
     cbTransfer->setCurrentIndex(cbTransfer->findData(static_cast<int>(TransferMode)));
     cbNameBy->setCurrentIndex(cbNameBy->findData(FileNames));
     edStoreFolder->setText(QDir::toNativeSeparators(ScanStoreFolder));
+    chkCheckScans->setChecked(CheckScans);
 }
 
 void TfrmConfiguration::btOkClick()
@@ -322,6 +330,7 @@ void TfrmConfiguration::btOkClick()
         TransferMode = static_cast<quint8>(cbTransfer->currentData().toInt());
     if (cbNameBy->currentIndex() >= 0)
         FileNames = cbNameBy->currentData().toInt();
+    CheckScans = chkCheckScans->isChecked();
     SaveSettings();
     accept();
 }

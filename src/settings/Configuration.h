@@ -8,6 +8,7 @@
 #include <functional>
 
 class QAction;
+class QCheckBox;
 class QComboBox;
 class QGroupBox;
 class QLabel;
@@ -30,6 +31,8 @@ public:
     QString LastUsedScanArea;
     // The scan store's folder; empty for the default place.
     QString ScanStoreFolder;
+    // Each scan is looked at before it is saved (the previous card again, no card).
+    bool CheckScans = true;
 
     // The watermark of the web copy; empty means none.
     QString WatermarkText() const;
@@ -64,6 +67,7 @@ public:
     QLabel *lbStoreFolder;
     QLineEdit *edStoreFolder;
     QToolButton *btStoreFolder;
+    QCheckBox *chkCheckScans;
     QGroupBox *gbOptions;
     QPushButton *btTest;
     QPushButton *btManage;

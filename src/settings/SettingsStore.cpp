@@ -20,6 +20,9 @@ const QString kFileNames = QStringLiteral("FileNames");
 const QString kLastUsedScanArea = QStringLiteral("LastUsedScanArea");
 const QString kWatermarkText = QStringLiteral("WatermarkText");
 const QString kScanStoreFolder = QStringLiteral("ScanStoreFolder");
+// A key of its own, which versions before it never read: a store shared with
+// them keeps working both ways.
+const QString kCheckScans = QStringLiteral("CheckScans");
 
 std::unique_ptr<QSettings> openStore()
 {
@@ -113,6 +116,8 @@ TStoredSettings LoadSettingsValues()
     result.LastUsedScanArea = readString(*settings, kLastUsedScanArea);
     result.WatermarkText = readString(*settings, kWatermarkText);
     result.ScanStoreFolder = readString(*settings, kScanStoreFolder);
+    if (const auto stored = readDword(*settings, kCheckScans))
+        result.CheckScans = *stored != 0;
     return result;
 }
 
@@ -134,6 +139,7 @@ void SaveSettingsValues(const TStoredSettings &Values)
     settings->setValue(kLastUsedScanArea, Values.LastUsedScanArea);
     settings->setValue(kWatermarkText, Values.WatermarkText);
     settings->setValue(kScanStoreFolder, Values.ScanStoreFolder);
+    settings->setValue(kCheckScans, Values.CheckScans ? 1 : 0);
     settings->sync();
     // A malformed file leaves FormatError from reading, which is no write failure.
     if (settings->status() == QSettings::AccessError)

@@ -3,7 +3,7 @@
 #include <QString>
 #include <QtGlobal>
 
-// The four user settings as kept in the per-user store, plus whether the store
+// The user settings as kept in the per-user store, plus whether the store
 // held anything when they were read.
 struct TStoredSettings
 {
@@ -13,6 +13,8 @@ struct TStoredSettings
     QString WatermarkText;
     // The scan store's folder; empty for the default place.
     QString ScanStoreFolder;
+    // Each scan looked at before it is saved: the previous card again, or no card.
+    bool CheckScans = true;
 
     // The settings file existed as a regular file and held at least one value
     // (of any name). A missing, empty or comment-only file counts as a first run.
@@ -28,7 +30,8 @@ QString SettingsFileName();
 // creates the store and never fails.
 TStoredSettings LoadSettingsValues();
 
-// Writes "TransferMode", "FileNames", "LastUsedScanArea", "WatermarkText" and "ScanStoreFolder",
+// Writes "TransferMode", "FileNames", "LastUsedScanArea", "WatermarkText", "ScanStoreFolder"
+// and "CheckScans",
 // creating the store if missing. KeyExisted is not written. Throws EAppError
 // when the store cannot be written; then nothing of it is written.
 void SaveSettingsValues(const TStoredSettings &Values);

@@ -309,7 +309,7 @@ TEST(CardGrid, AnyMouseButtonSelectsTheWholeRow)
     giveList(main, std::move(cards));
     QCoreApplication::processEvents();
 
-    for (const auto [button, row] : {std::pair{Qt::RightButton, 1}, std::pair{Qt::MiddleButton, 2},
+    for (const auto &[button, row] : {std::pair{Qt::RightButton, 1}, std::pair{Qt::MiddleButton, 2},
                                      std::pair{Qt::LeftButton, 0}}) {
         const QRect cell = main.vstCards->visualRect(main.CardsModel->index(row, TCardListModel::ColName));
         QTest::mouseClick(main.vstCards->viewport(), button, {}, cell.center());

@@ -111,7 +111,8 @@ TEST(MainWindow, MenusAndTheirStates)
     EXPECT_EQ(menuItems(menus[2]->menu()),
               QStringList({"_rotate_90_", "_rotate_180_", "_rotate_270_"}));
     EXPECT_EQ(menuItems(menus[3]->menu()),
-              QStringList({"Fit Scan to Window", "Original Size", "-", "Refresh scan status"}));
+              QStringList({"Fit Scan to Window", "Original Size", "-", "Refresh scan status",
+                           "Go to first unscanned card"}));
     EXPECT_EQ(menuItems(menus[4]->menu()), QStringList({"About"}));
 
     EXPECT_FALSE(main.actBatchJob->isEnabled());

@@ -33,6 +33,7 @@ TEST(Scanning, ThreeCardsAtThreeResolutionsLandInTheirFoldersAndTheSelectionMove
         "Y resolution set 300", "Scan area set (0.10, 0.10, 2.60, 3.60)!", "Source enabled",
         "AcquireImageClick()-END", "TwainAcquire()", "Image assigned",
         "Cancel set to true (wants only single image)", "Saving images",
+        "Scan check passed (empty 0.00, previous card none)",
         "hqName=" + f.Pics("HQ/xy/abc/1.jpg"), "webName=" + f.Pics("WEB/xy/abc/1.jpg"), "Folders ready",
         "image ratio=0.71", "HQ file saved", "Resized web image saved", "local scan status changed",
         "Image repainted", "File opened",
@@ -478,8 +479,9 @@ TEST(Scanning, APassOverAGlassOfCardsSavesEachKeptCardAsItsOwnScan)
         const bool saved = statuses[i] == ScanHQ;
         for (const char *folder : {"HQ", "WEB"})
             EXPECT_EQ(QFile::exists(f.Pics(QStringLiteral("%1/xy/abc/%2.jpg").arg(folder).arg(i + 1))), saved) << i;
-        if (saved)
+        if (saved) {
             EXPECT_EQ(jpegSize(f.Pics(QStringLiteral("HQ/xy/abc/%1.jpg").arg(i + 1))), QSize(744, 1039));
+        }
     }
     EXPECT_EQ(f.Main.SelectedRow(), 5);
     EXPECT_EQ(f.Main.ImageHolder->Picture().size(), QSize(744, 1039));

@@ -46,31 +46,34 @@ void drawWords(QPainter &Painter, QRandomGenerator &Random, QRectF Line, const Q
 }
 
 // One card, upright and sharp, filling Card (pixels) of Painter's image.
-void drawCard(QPainter &Painter, const QRectF &Card, TCardDesign Design, uint32_t Seed, double Px)
+void drawCard(QPainter &Painter, const QRectF &Card, const TPlacedCard &Placed, double Px)
 {
-    QRandomGenerator random(Seed);
-    const double radius = between(random, 2.5, 3.5) * Px;
+    // Without a set the card's own seed draws its frame too, in one sequence.
+    QRandomGenerator frameRandom(Placed.SetSeed ? Placed.SetSeed : Placed.Seed);
+    QRandomGenerator artRandom(Placed.Seed);
+    QRandomGenerator &random = Placed.SetSeed ? artRandom : frameRandom;
+    const double radius = between(frameRandom, 2.5, 3.5) * Px;
     QColor border;
     QColor panel;
-    double borderWidth = between(random, 2.4, 3.6) * Px;
-    switch (Design) {
+    double borderWidth = between(frameRandom, 2.4, 3.6) * Px;
+    switch (Placed.Design) {
     case TCardDesign::DarkBorder:
-        border = QColor::fromRgb(int(between(random, 18, 40)), int(between(random, 18, 40)),
-                                 int(between(random, 20, 45)));
-        panel = randomColour(random, 0.25, 0.9);
+        border = QColor::fromRgb(int(between(frameRandom, 18, 40)), int(between(frameRandom, 18, 40)),
+                                 int(between(frameRandom, 20, 45)));
+        panel = randomColour(frameRandom, 0.25, 0.9);
         break;
     case TCardDesign::LightBorder:
-        border = QColor::fromRgb(int(between(random, 236, 246)), int(between(random, 234, 244)),
-                                 int(between(random, 222, 236)));
-        panel = randomColour(random, 0.35, 0.85);
+        border = QColor::fromRgb(int(between(frameRandom, 236, 246)), int(between(frameRandom, 234, 244)),
+                                 int(between(frameRandom, 222, 236)));
+        panel = randomColour(frameRandom, 0.35, 0.85);
         break;
     case TCardDesign::ColourFrame:
-        border = randomColour(random, 0.75, between(random, 0.55, 0.8));
-        panel = randomColour(random, 0.2, 0.95);
+        border = randomColour(frameRandom, 0.75, between(frameRandom, 0.55, 0.8));
+        panel = randomColour(frameRandom, 0.2, 0.95);
         break;
     case TCardDesign::Token:
-        border = QColor::fromRgb(int(between(random, 246, 252)), int(between(random, 246, 252)),
-                                 int(between(random, 244, 250)));
+        border = QColor::fromRgb(int(between(frameRandom, 246, 252)), int(between(frameRandom, 246, 252)),
+                                 int(between(frameRandom, 244, 250)));
         panel = border;
         borderWidth = 2.0 * Px;
         break;
@@ -81,7 +84,7 @@ void drawCard(QPainter &Painter, const QRectF &Card, TCardDesign Design, uint32_
 
     const QRectF inner = Card.adjusted(borderWidth, borderWidth, -borderWidth, -borderWidth);
     const QColor ink = QColor::fromRgb(25, 25, 25);
-    if (Design == TCardDesign::Token) {
+    if (Placed.Design == TCardDesign::Token) {
         Painter.setBrush(Qt::NoBrush);
         Painter.setPen(QPen(ink, 0.3 * Px));
         Painter.drawRect(inner);
@@ -133,7 +136,7 @@ void drawCard(QPainter &Painter, const QRectF &Card, TCardDesign Design, uint32_
     for (double y = text.top() + 1.5 * Px; y + 1.3 * Px < text.bottom() - 1 * Px; y += 2.6 * Px)
         drawWords(Painter, random, QRectF(text.left() + 1.5 * Px, y, text.width() - 3 * Px, 1.3 * Px), ink);
     drawWords(Painter, random, QRectF(inner.left() + 2 * Px, inner.bottom() - 2.8 * Px, inner.width() * 0.4, 1 * Px),
-              Design == TCardDesign::DarkBorder ? QColor(Qt::white) : ink);
+              Placed.Design == TCardDesign::DarkBorder ? QColor(Qt::white) : ink);
 }
 
 cv::Vec3f lidColour(const TGlassSpec &Spec)
@@ -170,7 +173,7 @@ TCardLayers cardLayers(const TGlassSpec &Spec, const TPlacedCard &Card)
     {
         QPainter painter(&sharp);
         painter.setRenderHint(QPainter::Antialiasing);
-        drawCard(painter, QRectF(m, m, layers.Size.width(), layers.Size.height()), Card.Design, Card.Seed, px);
+        drawCard(painter, QRectF(m, m, layers.Size.width(), layers.Size.height()), Card, px);
     }
     cv::Mat bgra(sharp.height(), sharp.width(), CV_8UC4, sharp.bits(), size_t(sharp.bytesPerLine()));
     bgra.convertTo(layers.Card, CV_32F, 1.0 / 255);
@@ -335,6 +338,19 @@ void sprinkleDust(const TGlassSpec &Spec, QImage &Glass)
     }
 }
 
+void expose(const TGlassSpec &Spec, QImage &Glass)
+{
+    if (Spec.Gain == 1 && Spec.Offset == 0)
+        return;
+    cv::Mat table(1, 256, CV_8UC4);
+    for (int v = 0; v < 256; ++v) {
+        const uchar level = cv::saturate_cast<uchar>(v * Spec.Gain + Spec.Offset);
+        table.at<cv::Vec4b>(0, v) = cv::Vec4b(level, level, level, uchar(v));
+    }
+    cv::Mat glass = bgrOf(Glass);
+    cv::LUT(glass, table, glass);
+}
+
 void addNoise(const TGlassSpec &Spec, QImage &Glass)
 {
     if (Spec.NoiseSigma <= 0)
@@ -374,6 +390,7 @@ TGlass RenderGlass(const TGlassSpec &Spec)
     for (const TPlacedCard &card : Spec.Cards)
         placeCard(Spec, card, glass.Image);
     sprinkleDust(Spec, glass.Image);
+    expose(Spec, glass.Image);
     addNoise(Spec, glass.Image);
     return glass;
 }

@@ -30,6 +30,8 @@ struct TPlacedCard
     double AngleDegrees = 0;   // clockwise positive
     TCardDesign Design = TCardDesign::DarkBorder;
     uint32_t Seed = 1;         // the art, title and text of this card
+    // The frame, colours and layout of the card's set; 0 gives the card its own.
+    uint32_t SetSeed = 0;
 };
 
 struct TGlassSpec
@@ -49,6 +51,9 @@ struct TGlassSpec
     double ShadowStrength = 0.45;
     // A broad, faint shading all round, where the lid bends over the card.
     double HaloStrength = 0.0;
+    // The exposure: every level multiplied by Gain, then Offset added.
+    double Gain = 1;
+    double Offset = 0;
     uint32_t Seed = 1;             // noise and dust
 };
 

@@ -1,5 +1,5 @@
 // vellumora-cards run as a user runs it, on generated glasses.
-#include "CardCorpus.h"
+#include "GuardCorpus.h"
 
 #include "support/TestEnvironment.h"
 
@@ -126,6 +126,12 @@ TEST(CardsTool, RefusesBadArgumentsAndUnreadableImagesWithStatusTwo)
         {QStringLiteral("find"), env.Path(QStringLiteral("missing.png")), size, QStringLiteral("63x88"), dpi,
          QStringLiteral("300")},
         {QStringLiteral("find"), garbage, size, QStringLiteral("63x88"), dpi, QStringLiteral("300")},
+        {QStringLiteral("same"), image},
+        {QStringLiteral("same"), image, image, image},
+        {QStringLiteral("same"), image, garbage},
+        {QStringLiteral("same"), image, image, QStringLiteral("--frob")},
+        {QStringLiteral("empty")},
+        {QStringLiteral("empty"), env.Path(QStringLiteral("missing.png"))},
     };
     for (const QStringList &arguments : cases) {
         const TRun run = runTool(arguments);
@@ -137,4 +143,37 @@ TEST(CardsTool, RefusesBadArgumentsAndUnreadableImagesWithStatusTwo)
     const TRun empty = runTool(findArguments(image));
     EXPECT_EQ(empty.ExitCode, 0);
     EXPECT_EQ(empty.Lines, QStringList({QStringLiteral("cards: 0 found, 0 unsure")}));
+}
+
+TEST(CardsTool, AnswersSameAndEmptyForPngAndJpegScans)
+{
+    TTestEnvironment env;
+    const std::vector<TPlacedCard> set = CardSet(TCardDesign::ColourFrame, 12, 2);
+    const TGlassSpec first = CardOnArea(set[0], 300, false, 1201);
+    const QString files[] = {env.Path(QStringLiteral("first.png")), env.Path(QStringLiteral("again.jpg")),
+                             env.Path(QStringLiteral("other.jpg")), env.Path(QStringLiteral("lid.png"))};
+    ASSERT_TRUE(RenderGlass(first).Image.save(files[0]));
+    ASSERT_TRUE(RenderGlass(Rescan(first, 1202)).Image.save(files[1], "JPEG", 95));
+    ASSERT_TRUE(RenderGlass(CardOnArea(set[1], 300, false, 1203)).Image.save(files[2], "JPEG", 95));
+    ASSERT_TRUE(RenderGlass(EmptyLid(300, true, 1204)).Image.save(files[3]));
+
+    const struct
+    {
+        QStringList Arguments;
+        QString Answer;
+    } cases[] = {
+        {{QStringLiteral("same"), files[0], files[1]}, QStringLiteral("same: yes")},
+        {{QStringLiteral("same"), files[0], files[2]}, QStringLiteral("same: no")},
+        {{QStringLiteral("empty"), files[3]}, QStringLiteral("empty: yes")},
+        {{QStringLiteral("empty"), files[2]}, QStringLiteral("empty: no")},
+    };
+    const QRegularExpression answerLine(QStringLiteral("^(.*) \\(score (0|1)\\.\\d\\d\\)$"));
+    for (const auto &c : cases) {
+        const TRun run = runTool(c.Arguments);
+        EXPECT_EQ(run.ExitCode, 0) << run.Errors.toStdString();
+        ASSERT_EQ(run.Lines.size(), 1) << c.Arguments.join(QLatin1Char(' ')).toStdString();
+        const QRegularExpressionMatch match = answerLine.match(run.Lines[0]);
+        ASSERT_TRUE(match.hasMatch()) << run.Lines[0].toStdString();
+        EXPECT_EQ(match.captured(1), c.Answer) << c.Arguments.join(QLatin1Char(' ')).toStdString();
+    }
 }

@@ -6,6 +6,7 @@
 #include "support/TestEnvironment.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -256,6 +257,35 @@ TEST(TfrmConfiguration, CancelChangesNoFieldButTheWatermarkOkTakesTheSelections)
     EXPECT_EQ(nextRun.TransferMode, 2);
     EXPECT_EQ(nextRun.FileNames, 1);
     EXPECT_EQ(nextRun.WatermarkText(), QStringLiteral("www.quorvath.com"));
+}
+
+TEST(TfrmConfiguration, ScanCheckIsOnUnlessStoredOffAndOkStoresTheBox)
+{
+    const struct
+    {
+        const char *Stored;
+        bool CheckScans;
+    } cases[] = {
+        {"TransferMode=1", true},   // a store of a version without the setting
+        {"CheckScans=0", false},
+        {"CheckScans=1", true},
+        {"CheckScans=no", true},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.Stored);
+        TTestEnvironment env;
+        writeStore(env, QByteArray("[General]\n") + c.Stored + '\n');
+        TfrmConfiguration form(nullptr);
+        form.LoadSettings();
+        form.FormShow();
+        EXPECT_EQ(form.chkCheckScans->isChecked(), c.CheckScans);
+
+        form.chkCheckScans->click();
+        form.btOk->click();
+        TfrmConfiguration nextRun(nullptr);
+        nextRun.LoadSettings();
+        EXPECT_EQ(nextRun.CheckScans, !c.CheckScans);
+    }
 }
 
 TEST(TfrmConfiguration, LoadSettingsSelectsOnlyAStoredWatermarkOfTheList)

@@ -1,9 +1,11 @@
 // vellumora-cards find IMAGE --card-size WxH --dpi D [--out DIR]
+// vellumora-cards same A B
+// vellumora-cards empty IMAGE
 //
-// Runs the application's card finder on an image file: one line per sure card
-// in reading order, one per unsure region, and a count. Standard output holds
-// nothing else, so scripts can read it.
+// Runs the application's card finder and scan guard on image files. Standard
+// output holds the answer and nothing else, so scripts can read it.
 #include "cards/CardFinder.h"
+#include "cards/ScanGuard.h"
 #include "settings/VerInfo.h"
 
 #include <QDir>
@@ -14,6 +16,7 @@
 #include <cstdio>
 #include <cstring>
 #include <optional>
+#include <vector>
 
 namespace {
 
@@ -28,9 +31,13 @@ struct TCommand
 };
 
 int runFind(const QStringList &Arguments);
+int runSame(const QStringList &Arguments);
+int runEmpty(const QStringList &Arguments);
 
 const TCommand kCommands[] = {
     {"find", "vellumora-cards find IMAGE --card-size WxH --dpi D [--out DIR]", runFind},
+    {"same", "vellumora-cards same A B", runSame},
+    {"empty", "vellumora-cards empty IMAGE", runEmpty},
 };
 
 void printUsage(FILE *To)
@@ -84,6 +91,64 @@ std::optional<TCardSize> cardSizeOf(const QString &Text)
     return TCardSize{*width, *height};
 }
 
+// The picture in a file, or a message on standard error and nothing.
+std::optional<QImage> readImage(const QString &FileName)
+{
+    QImageReader reader(FileName);
+    reader.setAutoTransform(false);
+    QImage image = reader.read();
+    if (image.isNull()) {
+        std::fprintf(stderr, "vellumora-cards: cannot read image file %s: %s\n", qPrintable(FileName),
+                     qPrintable(reader.errorString()));
+        return std::nullopt;
+    }
+    return image;
+}
+
+int printAnswer(const char *Question, TGuardScore Answer)
+{
+    std::printf("%s: %s (score %s)\n", Question, Answer.Yes ? "yes" : "no", decimal(Answer.Score, 2).constData());
+    return 0;
+}
+
+// The command's image files, exactly Count of them and no options.
+std::optional<std::vector<QImage>> imageArguments(const QStringList &Arguments, qsizetype Count, const char *Wants)
+{
+    for (const QString &argument : Arguments)
+        if (argument.startsWith(QLatin1String("--"))) {
+            badArguments(qPrintable(QStringLiteral("unexpected argument %1").arg(argument)));
+            return std::nullopt;
+        }
+    if (Arguments.size() != Count) {
+        badArguments(Wants);
+        return std::nullopt;
+    }
+    std::vector<QImage> images;
+    for (const QString &name : Arguments) {
+        std::optional<QImage> image = readImage(name);
+        if (!image)
+            return std::nullopt;
+        images.push_back(std::move(*image));
+    }
+    return images;
+}
+
+int runSame(const QStringList &Arguments)
+{
+    const auto images = imageArguments(Arguments, 2, "same wants two images");
+    if (!images)
+        return kBadArguments;
+    return printAnswer("same", SameCard((*images)[0], (*images)[1]));
+}
+
+int runEmpty(const QStringList &Arguments)
+{
+    const auto images = imageArguments(Arguments, 1, "empty wants one image");
+    if (!images)
+        return kBadArguments;
+    return printAnswer("empty", EmptyArea(images->front()));
+}
+
 int runFind(const QStringList &Arguments)
 {
     QString imageName;
@@ -112,14 +177,10 @@ int runFind(const QStringList &Arguments)
     if (imageName.isEmpty() || !size || !dpi)
         return badArguments("find wants an image, --card-size and --dpi");
 
-    QImageReader reader(imageName);
-    reader.setAutoTransform(false);
-    const QImage image = reader.read();
-    if (image.isNull()) {
-        std::fprintf(stderr, "vellumora-cards: cannot read image file %s: %s\n", qPrintable(imageName),
-                     qPrintable(reader.errorString()));
+    const std::optional<QImage> read = readImage(imageName);
+    if (!read)
         return kBadArguments;
-    }
+    const QImage &image = *read;
     if (!outDir.isEmpty() && !QDir().mkpath(outDir)) {
         std::fprintf(stderr, "vellumora-cards: cannot create folder %s\n", qPrintable(outDir));
         return kCannotWrite;
@@ -162,12 +223,22 @@ int main(int argc, char **argv)
         arguments << QString::fromLocal8Bit(argv[i]);
     if (arguments.contains(QLatin1String("--help"))) {
         printUsage(stdout);
-        std::fputs("Finds the cards of a known size on a scanned glass, as the application does\n"
-                   "when it straightens and crops a scan. Prints one line per sure card in\n"
+        std::fputs("find: finds the cards of a known size on a scanned glass, as the application\n"
+                   "does when it straightens and crops a scan. Prints one line per sure card in\n"
                    "reading order (corners top-left, top-right, bottom-right, bottom-left in\n"
                    "image pixels, angle in degrees, clockwise positive), one line per unsure\n"
                    "region with its reason, and a count. With --out, writes DIR/card-K.png\n"
                    "for each sure card, straightened and cut to the card's size.\n"
+                   "\n"
+                   "same: whether two scans show the same physical card (moved or turned a\n"
+                   "little, otherwise exposed), as the application checks each scan against the\n"
+                   "one saved before it. Prints \"same: yes (score S)\" or \"same: no (score S)\".\n"
+                   "\n"
+                   "empty: whether a scan shows the lid alone, no card. Prints\n"
+                   "\"empty: yes (score S)\" or \"empty: no (score S)\".\n"
+                   "\n"
+                   "Scores run from 0 to 1; the answer is yes from 0.5 up. Images may be PNG,\n"
+                   "JPEG or BMP files.\n"
                    "\n"
                    "      --help     display this help and exit\n"
                    "      --version  output version information and exit\n"

@@ -1,0 +1,36 @@
+#pragma once
+
+// What to ask the operator before a scan is saved, from the scan guard's two
+// looks: the scan shows the card saved last in this run again, or no card.
+// The caller writes LogLine to the run log and, when there is a Text, asks it
+// with No as the default and writes AnswerLogLine. A scan saved (unasked or
+// on Yes) leaves Picture as the next scan's previous picture; on No nothing is
+// kept and the card stays unscanned and selected.
+
+#include <QImage>
+#include <QString>
+
+enum class TScanDoubt { None, SameCard, EmptyArea };
+
+struct TScanQuestion
+{
+    TScanDoubt Doubt = TScanDoubt::None;
+    // The question, in the user's language; empty when there is nothing to ask.
+    QString Text;
+    // What the check found, for the run log; empty when the check is off.
+    QString LogLine;
+    // The scan's small copy, which the check compares the next scan with once
+    // this one is saved; null when the check is off.
+    QImage Picture;
+    QString Card;
+
+    // The run log's line for the operator's answer to Text.
+    QString AnswerLogLine(bool Save) const;
+};
+
+// Previous is the picture saved last in this run (itself or its GuardPicture,
+// which answers alike; null before the run's first) and PreviousCard the card
+// it was saved for; Scan is about to be saved for Card. Check is the "Check
+// each scan before saving" setting: off, nothing is looked at or asked.
+TScanQuestion ScanQuestion(const QImage &Previous, const QString &PreviousCard, const QImage &Scan,
+                           const QString &Card, bool Check);
