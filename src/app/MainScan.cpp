@@ -95,8 +95,7 @@ void TfrmMain::createScanning()
     scanHost_ = std::make_unique<TMainScanHost>(*this);
     scanning_ = std::make_unique<TScanWorkflow>(Cards, *scanHost_);
     scanning_->SetSaveCheck([this](const TCardToSave &Card, TScanHost &Host) {
-        const TScanQuestion question = ScanQuestion(Card.PreviousPicture, Card.PreviousCardName, Card.Picture,
-                                                    Card.CardName, checkScansSetting());
+        const TScanQuestion question = ScanQuestion(Card.Previous, Card.Picture, Card.CardName, checkScansSetting());
         if (!question.LogLine.isEmpty())
             LogLine(question.LogLine);
         if (question.Text.isEmpty())

@@ -18,8 +18,8 @@ QString TScanQuestion::AnswerLogLine(bool Save) const
                 : QStringLiteral("Scan check: operator kept nothing, %1 stays unscanned").arg(Card);
 }
 
-TScanQuestion ScanQuestion(const QImage &Previous, const QString &PreviousCard, const QImage &Scan,
-                           const QString &Card, bool Check)
+TScanQuestion ScanQuestion(const std::vector<TSavedScan> &Previous, const QImage &Scan, const QString &Card,
+                           bool Check)
 {
     TScanQuestion question;
     question.Card = Card;
@@ -30,8 +30,17 @@ TScanQuestion ScanQuestion(const QImage &Previous, const QString &PreviousCard, 
     const TGuardScore empty = EmptyArea(question.Picture);
     // An empty area is the plainer finding: an empty lid saved before would
     // make every empty scan after it look like "the previous card".
-    const TGuardScore same =
-        empty.Yes || Previous.isNull() ? TGuardScore{} : SameCard(Previous, question.Picture);
+    TGuardScore same;
+    QString previousCard;
+    for (const TSavedScan &saved : Previous) {
+        if (empty.Yes || saved.Picture.isNull())
+            break;
+        const TGuardScore score = SameCard(saved.Picture, question.Picture);
+        if (score.Score >= same.Score) {
+            same = score;
+            previousCard = saved.Card;
+        }
+    }
     if (empty.Yes) {
         question.Doubt = TScanDoubt::EmptyArea;
         question.Text = _("This scan shows no card, only the lid. Save it as %1 anyway?").arg(Card);
@@ -39,13 +48,13 @@ TScanQuestion ScanQuestion(const QImage &Previous, const QString &PreviousCard, 
     } else if (same.Yes) {
         question.Doubt = TScanDoubt::SameCard;
         question.Text =
-            _("This scan looks like the previous card, %1. Save it as %2 anyway?").arg(PreviousCard, Card);
+            _("This scan looks like the previous card, %1. Save it as %2 anyway?").arg(previousCard, Card);
         question.LogLine = QStringLiteral("Scan check: looks like the previous card %1 (score %2)")
-                                 .arg(PreviousCard, score(same.Score));
+                                 .arg(previousCard, score(same.Score));
     } else {
         question.LogLine = QStringLiteral("Scan check passed (empty %1, previous card %2)")
-                                 .arg(score(empty.Score), Previous.isNull() ? QStringLiteral("none")
-                                                                            : score(same.Score));
+                                 .arg(score(empty.Score), previousCard.isEmpty() ? QStringLiteral("none")
+                                                                                 : score(same.Score));
     }
     return question;
 }

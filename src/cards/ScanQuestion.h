@@ -1,7 +1,7 @@
 #pragma once
 
 // What to ask the operator before a scan is saved, from the scan guard's two
-// looks: the scan shows the card saved last in this run again, or no card.
+// looks: the scan shows a card the scan before saved again, or no card.
 // The caller writes LogLine to the run log and, when there is a Text, asks it
 // with No as the default and writes AnswerLogLine. A scan saved (unasked or
 // on Yes) leaves Picture as the next scan's previous picture; on No nothing is
@@ -10,7 +10,17 @@
 #include <QImage>
 #include <QString>
 
+#include <vector>
+
 enum class TScanDoubt { None, SameCard, EmptyArea };
+
+// A card the scan before saved: its picture (or the GuardPicture of it, which
+// answers alike) and the list card it was saved as.
+struct TSavedScan
+{
+    QImage Picture;
+    QString Card;
+};
 
 struct TScanQuestion
 {
@@ -28,9 +38,9 @@ struct TScanQuestion
     QString AnswerLogLine(bool Save) const;
 };
 
-// Previous is the picture saved last in this run (itself or its GuardPicture,
-// which answers alike; null before the run's first) and PreviousCard the card
-// it was saved for; Scan is about to be saved for Card. Check is the "Check
+// Previous holds what the scan before saved in this run: one card, or every
+// card of a pass, since a glass of several cards left unswapped comes back
+// in the same places. Scan is about to be saved for Card. Check is the "Check
 // each scan before saving" setting: off, nothing is looked at or asked.
-TScanQuestion ScanQuestion(const QImage &Previous, const QString &PreviousCard, const QImage &Scan,
-                           const QString &Card, bool Check);
+TScanQuestion ScanQuestion(const std::vector<TSavedScan> &Previous, const QImage &Scan, const QString &Card,
+                           bool Check);

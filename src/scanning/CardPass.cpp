@@ -6,19 +6,49 @@
 #include <algorithm>
 #include <cmath>
 
-std::vector<TPassCard> AssignFoundCards(const std::vector<TFoundCard> &Found, const QStringList &CardNames)
+namespace {
+
+double quadrilateralArea(const std::array<QPointF, 4> &Corners)
+{
+    double twice = 0;
+    for (size_t i = 0; i < Corners.size(); ++i) {
+        const QPointF &a = Corners[i];
+        const QPointF &b = Corners[(i + 1) % Corners.size()];
+        twice += a.x() * b.y() - b.x() * a.y();
+    }
+    return std::abs(twice) / 2;
+}
+
+int cardsInRegion(const TFoundCard &Region, double CardAreaPixels)
+{
+    if (Region.Sure() || !(CardAreaPixels > 0))
+        return 1;
+    const double cards = std::round(quadrilateralArea(Region.Corners) / CardAreaPixels);
+    // Bounded like the pass itself, whatever corners a broken region has.
+    return int(std::clamp(std::isfinite(cards) ? cards : 1.0, 1.0, 100.0));
+}
+
+} // namespace
+
+std::vector<TPassCard> AssignFoundCards(const std::vector<TFoundCard> &Found, const QStringList &CardNames,
+                                        double CardAreaPixels)
 {
     std::vector<TPassCard> cards;
     cards.reserve(Found.size());
+    qsizetype next = 0;
     for (size_t i = 0; i < Found.size(); ++i) {
         TPassCard card;
         card.Corners = Found[i].Corners;
         card.Number = int(i) + 1;
         card.Unsure = Found[i].Unsure;
-        if (qsizetype(i) < CardNames.size()) {
-            card.ListIndex = int(i);
-            card.CardName = CardNames[qsizetype(i)];
+        const int covered = cardsInRegion(Found[i], CardAreaPixels);
+        if (next < CardNames.size()) {
+            const QStringList names = CardNames.mid(next, covered);
+            card.ListIndex = int(next);
+            card.ListCount = int(names.size());
+            card.CardName = names.join(QStringLiteral(", "));
         }
+        next += covered;
         cards.push_back(card);
     }
     return cards;

@@ -22,7 +22,8 @@ struct TPassCard
     // The list card it is saved as: an index into the cards the pass may serve,
     // -1 when the list has no card left for it.
     int ListIndex = -1;
-    QString CardName;
+    QString CardName;                 // for an unsure region of several cards, all their names
+    int ListCount = 0;                // the list cards it stands for, 0 beyond the list
     bool Keep = true;                 // the operator may leave a card out
 
     bool Extra() const { return ListIndex < 0; }
@@ -32,9 +33,13 @@ struct TPassCard
 
 // The regions in reading order, each taking the next card of CardNames (the
 // selected card first, then the ones after it in the list). An unsure region
-// takes its place too: the card lying there is not saved, and the cards after
-// it keep the names of the cards they are.
-std::vector<TPassCard> AssignFoundCards(const std::vector<TFoundCard> &Found, const QStringList &CardNames);
+// takes its place too: the cards lying there are not saved, and the cards after
+// it keep the names of the cards they are. Cards laid touching come out as one
+// unsure region, so a region takes as many names as cards of CardAreaPixels
+// would fill it; otherwise every card after it would be saved under its
+// neighbour's name.
+std::vector<TPassCard> AssignFoundCards(const std::vector<TFoundCard> &Found, const QStringList &CardNames,
+                                        double CardAreaPixels);
 
 // How many cards of the area's card size the frame could hold at most, at
 // least 1: the list cards a pass may serve are taken when the scan starts.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cards/ScanQuestion.h"
 #include "scanning/CardPass.h"
 
 #include <QImage>
@@ -41,9 +42,9 @@ struct TCardToSave
     const QImage &Picture;   // what would be saved
     double Dpi;
     const QString &CardName;
-    // What this run saved last, null before its first card.
-    const QImage &PreviousPicture;
-    const QString &PreviousCardName;
+    // What the scan before saved in this run (every card of a pass), as small
+    // copies; empty before the run's first card.
+    const std::vector<TSavedScan> &Previous;
 };
 
 // Runs before each card is saved, one card or each card of a pass, and may

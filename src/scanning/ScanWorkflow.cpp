@@ -1,5 +1,6 @@
 #include "scanning/ScanWorkflow.h"
 
+#include "cards/ScanGuard.h"
 #include "catalogue/SharedFileNames.h"
 #include "catalogue/StoreFolder.h"
 #include "output/ScanOutput.h"
@@ -88,6 +89,7 @@ void TScanWorkflow::Save(const QImage &Picture)
 {
     if (!job_ || job_->Cards.empty())
         return;
+    thisScan_.clear();
     try {
         if (job_->Area.SeveralCards)
             saveSeveralCards(Picture);
@@ -96,6 +98,9 @@ void TScanWorkflow::Save(const QImage &Picture)
     } catch (const std::exception &Error) {
         reportSaveError(Error);
     }
+    // A scan that saved nothing leaves the one before as what the next is checked against.
+    if (!thisScan_.empty())
+        previousScan_ = std::move(thisScan_);
 }
 
 void TScanWorkflow::reportSaveError(const std::exception &Error)
@@ -164,7 +169,9 @@ void TScanWorkflow::saveSeveralCards(const QImage &Glass)
     QStringList names;
     for (const TServedCard &card : job_->Cards)
         names << card.Copy.Name;
-    const std::vector<TPassCard> pass = AssignFoundCards(found, names);
+    const double pixelsPerMm = dpi / 25.4;
+    const std::vector<TPassCard> pass =
+        AssignFoundCards(found, names, size.WidthMm * size.HeightMm * pixelsPerMm * pixelsPerMm);
     int unsure = 0;
     int extra = 0;
     for (const TPassCard &card : pass) {
@@ -187,8 +194,9 @@ void TScanWorkflow::saveSeveralCards(const QImage &Glass)
             continue;
         const TServedCard &served = job_->Cards[size_t(card.ListIndex)];
         if (!card.Savable()) {
-            LogLine(QStringLiteral("Card not saved, %1: ").arg(QLatin1String(UnsureReasonText(card.Unsure)))
-                    + served.Copy.Name);
+            for (int k = 0; k < card.ListCount; ++k)
+                LogLine(QStringLiteral("Card not saved, %1: ").arg(QLatin1String(UnsureReasonText(card.Unsure)))
+                        + job_->Cards[size_t(card.ListIndex + k)].Copy.Name);
             continue;
         }
         if (!keep) {
@@ -215,8 +223,7 @@ void TScanWorkflow::saveSeveralCards(const QImage &Glass)
 bool TScanWorkflow::saveCard(const TServedCard &Card, const QImage &Picture)
 {
     if (saveCheck_
-        && !saveCheck_(TCardToSave{Picture, double(job_->Area.Quality), Card.Copy.Name, lastSaved_, lastSavedName_},
-                       host_))
+        && !saveCheck_(TCardToSave{Picture, double(job_->Area.Quality), Card.Copy.Name, previousScan_}, host_))
         return false;
     const TQualityPlace place = placeOf(job_->Area.Quality, job_->Folders, Picture.size());
     const QString fileName = FromAnsi(Card.FileName);
@@ -248,8 +255,8 @@ bool TScanWorkflow::saveCard(const TServedCard &Card, const QImage &Picture)
     noteOwnWrite(web);
     markCard(Card, place.Status);
     showFileFacts(hq, Picture.size());
-    lastSaved_ = Picture;
-    lastSavedName_ = Card.Copy.Name;
+    if (saveCheck_)
+        thisScan_.push_back({GuardPicture(Picture), Card.Copy.Name});
     return true;
 }
 

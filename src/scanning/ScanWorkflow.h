@@ -45,8 +45,8 @@ public:
     void Save(const QImage &Picture);
 
     void SetSaveCheck(TSaveCheck Check) { saveCheck_ = std::move(Check); }
-    // What this run saved last (null before its first card), for the check.
-    const QImage &LastSavedPicture() const { return lastSaved_; }
+    // What the last scan that saved anything saved, for the check.
+    const std::vector<TSavedScan> &PreviousScan() const { return previousScan_; }
     // Whether this station wrote FileName since the program started.
     bool WroteInThisRun(const QString &FileName) const { return ownWrites_.contains(FileName); }
 
@@ -88,8 +88,8 @@ private:
     TScanHost &host_;
     std::optional<TJob> job_;
     TSaveCheck saveCheck_;
-    QImage lastSaved_;
-    QString lastSavedName_;
+    std::vector<TSavedScan> previousScan_;
+    std::vector<TSavedScan> thisScan_;
     // What the store held when the list was loaded (file -> modification time),
     // and the files this station wrote since: a file that is neither was
     // written by another station sharing the store.

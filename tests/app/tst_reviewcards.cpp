@@ -20,7 +20,7 @@ struct TReview
 
     explicit TReview(QStringList Names = {QStringLiteral("Forest Guard"), QStringLiteral("Stone Golem"),
                                           QStringLiteral("Ash Wolf")})
-        : Form(glass(), AssignFoundCards(found(), Names)),
+        : Form(glass(), AssignFoundCards(found(), Names, 220.0 * 300.0)),
           Tester(Form.lvCards->model(), QAbstractItemModelTester::FailureReportingMode::Fatal)
     {
         Form.show();

@@ -82,7 +82,8 @@ TEST(ScanQuestion, AsksForTheSameCardOrAnEmptyAreaOnlyWhileTheCheckIsOn)
 {
     const std::vector<TPlacedCard> set = CardSet(TCardDesign::DarkBorder, 21, 2);
     const TGlassSpec forestGuard = CardOnArea(set[0], 300, false, 2101);
-    const QImage saved = GuardPicture(RenderGlass(forestGuard).Image);
+    const std::vector<TSavedScan> none;
+    const std::vector<TSavedScan> saved = {{GuardPicture(RenderGlass(forestGuard).Image), QStringLiteral("Forest Guard")}};
     const QImage again = RenderGlass(Rescan(forestGuard, 2102)).Image;
     const QImage other = RenderGlass(CardOnArea(set[1], 300, false, 2103)).Image;
     const QImage lid = RenderGlass(EmptyLid(300, false, 2104)).Image;
@@ -92,7 +93,7 @@ TEST(ScanQuestion, AsksForTheSameCardOrAnEmptyAreaOnlyWhileTheCheckIsOn)
     const struct
     {
         const char *Name;
-        const QImage &Previous;
+        const std::vector<TSavedScan> &Previous;
         const QImage &Scan;
         bool Check;
         TScanDoubt Doubt;
@@ -102,7 +103,7 @@ TEST(ScanQuestion, AsksForTheSameCardOrAnEmptyAreaOnlyWhileTheCheckIsOn)
         {"the same card again", saved, again, true, TScanDoubt::SameCard, sameText,
          "Scan check: looks like the previous card Forest Guard (score "},
         {"another card", saved, other, true, TScanDoubt::None, {}, "Scan check passed (empty 0.00, previous card 0.0"},
-        {"the run's first scan", QImage(), again, true, TScanDoubt::None, {},
+        {"the run's first scan", none, again, true, TScanDoubt::None, {},
          "Scan check passed (empty 0.00, previous card none)"},
         {"an empty area", saved, lid, true, TScanDoubt::EmptyArea, emptyText, "Scan check: no card in the area (score 1"},
         {"the check off", saved, again, false, TScanDoubt::None, {}, nullptr},
@@ -110,7 +111,7 @@ TEST(ScanQuestion, AsksForTheSameCardOrAnEmptyAreaOnlyWhileTheCheckIsOn)
     for (const auto &c : cases) {
         SCOPED_TRACE(c.Name);
         const TScanQuestion question =
-            ScanQuestion(c.Previous, QStringLiteral("Forest Guard"), c.Scan, QStringLiteral("Stone Golem"), c.Check);
+            ScanQuestion(c.Previous, c.Scan, QStringLiteral("Stone Golem"), c.Check);
         EXPECT_EQ(question.Doubt, c.Doubt);
         EXPECT_EQ(question.Text, c.Text);
         EXPECT_EQ(question.LogLine.isEmpty(), !c.Check);
@@ -118,8 +119,8 @@ TEST(ScanQuestion, AsksForTheSameCardOrAnEmptyAreaOnlyWhileTheCheckIsOn)
         // Kept once saved, the small copy must answer as the scan itself.
         EXPECT_EQ(question.Picture.isNull(), !c.Check);
     }
-    const TScanQuestion kept = ScanQuestion(saved, QStringLiteral("Forest Guard"), again, QStringLiteral("Stone Golem"), true);
-    EXPECT_TRUE(ScanQuestion(kept.Picture, QStringLiteral("Stone Golem"), again, QStringLiteral("Oak Sage"), true).Doubt
+    const TScanQuestion kept = ScanQuestion(saved, again, QStringLiteral("Stone Golem"), true);
+    EXPECT_TRUE(ScanQuestion({{kept.Picture, QStringLiteral("Stone Golem")}}, again, QStringLiteral("Oak Sage"), true).Doubt
                 == TScanDoubt::SameCard);
     EXPECT_EQ(kept.AnswerLogLine(true), QStringLiteral("Scan check: operator saved the scan as Stone Golem anyway"));
     EXPECT_EQ(kept.AnswerLogLine(false), QStringLiteral("Scan check: operator kept nothing, Stone Golem stays unscanned"));

@@ -102,29 +102,43 @@ TEST(CardPass, FoundCardsTakeTheListCardsInReadingOrderAndUnsureOnesKeepTheirPla
 {
     const auto U = TUnsureReason::Size;
     const auto N = TUnsureReason::None;
+    struct TRegion
+    {
+        TUnsureReason Unsure;
+        int Cards = 1;   // how many cards' area it covers: cards laid touching
+    };
     const struct {
-        std::vector<TUnsureReason> Found;
+        std::vector<TRegion> Found;
         int ListCards;
-        QString Expected;   // per card: its list index, "u" unsure, "x" beyond the list
+        QString Expected;   // per region: its list index and names taken, "x" beyond the list
     } cases[] = {
-        {{N, N, N}, 5, QStringLiteral("0 1 2")},
-        {{N, U, N}, 3, QStringLiteral("0 u 2")},
-        {{N, N, N, U}, 2, QStringLiteral("0 1 x x")},
+        {{{N}, {N}, {N}}, 5, QStringLiteral("0 1 2")},
+        {{{N}, {U}, {N}}, 3, QStringLiteral("0 u1:1 2")},
+        {{{N}, {N}, {N}, {U}}, 2, QStringLiteral("0 1 x x")},
+        {{{N}, {U, 2}, {N}}, 5, QStringLiteral("0 u1:2 3")},
+        {{{N}, {U, 3}, {N}}, 3, QStringLiteral("0 u1:2 x")},
         {{}, 3, QString()},
     };
+    constexpr double CardArea = 100.0 * 140.0;
     for (const auto &c : cases) {
         std::vector<TFoundCard> found(c.Found.size());
         QStringList names;
-        for (size_t i = 0; i < found.size(); ++i)
-            found[i].Unsure = c.Found[i];
+        double left = 0;
+        for (size_t i = 0; i < found.size(); ++i) {
+            const double right = left + 100.0 * c.Found[i].Cards;
+            found[i].Corners = {QPointF(left, 0), QPointF(right, 0), QPointF(right, 140), QPointF(left, 140)};
+            found[i].Unsure = c.Found[i].Unsure;
+            left = right + 10;
+        }
         for (int i = 0; i < c.ListCards; ++i)
             names << QStringLiteral("Card %1").arg(i);
         QStringList shown;
-        const std::vector<TPassCard> pass = AssignFoundCards(found, names);
+        const std::vector<TPassCard> pass = AssignFoundCards(found, names, CardArea);
         for (const TPassCard &card : pass) {
             EXPECT_EQ(card.Number, int(shown.size()) + 1);
-            shown << (card.Extra() ? QStringLiteral("x") : !card.Savable() ? QStringLiteral("u")
-                                                                             : QString::number(card.ListIndex));
+            shown << (card.Extra()       ? QStringLiteral("x")
+                      : !card.Savable() ? QStringLiteral("u%1:%2").arg(card.ListIndex).arg(card.ListCount)
+                                        : QString::number(card.ListIndex));
         }
         EXPECT_EQ(shown.join(QLatin1Char(' ')), c.Expected);
     }
@@ -175,20 +189,42 @@ TEST(ScanWorkflow, CardsBeyondTheListStayUnsavedAndACancelledReviewSavesNothing)
     EXPECT_EQ(w.Host.Selected, 0);
 }
 
-TEST(ScanWorkflow, TheSaveCheckSeesTheRunsPreviousCardAndMayKeepOneBack)
+TEST(ScanWorkflow, TheSaveCheckSeesWhatTheScanBeforeSavedAndMayKeepACardBack)
 {
     TWorkflow w(6);
     QStringList seen;
     w.Flow.SetSaveCheck([&](const TCardToSave &Card, TScanHost &) {
-        seen << Card.CardName + QStringLiteral(" after ") + Card.PreviousCardName
-                    + (Card.PreviousPicture.isNull() ? QStringLiteral(" (none)") : QString());
+        QStringList previous;
+        for (const TSavedScan &saved : Card.Previous)
+            previous << saved.Card;
+        seen << Card.CardName + QStringLiteral(" after ") + previous.join(QStringLiteral(", "));
         return Card.CardName != QStringLiteral("Card 3");
     });
     w.Host.Review = [](std::vector<TPassCard> &) {};
     w.Pass(0);
     w.Pass(4, false);   // one card: the whole frame
-    EXPECT_EQ(seen, QStringList({"Card 1 after  (none)", "Card 2 after Card 1", "Card 3 after Card 2",
-                                 "Card 5 after Card 2"}));
+    // The cards of a pass are each checked against the scan before, not against each other.
+    EXPECT_EQ(seen, QStringList({"Card 1 after ", "Card 2 after ", "Card 3 after ", "Card 5 after Card 1, Card 2"}));
     EXPECT_EQ(w.Statuses(), QStringLiteral("HH--H-"));
-    EXPECT_EQ(w.Flow.LastSavedPicture().size(), glass().size());
+    ASSERT_EQ(w.Flow.PreviousScan().size(), 1u);
+    EXPECT_EQ(w.Flow.PreviousScan().front().Card, QStringLiteral("Card 5"));
+}
+
+TEST(ScanWorkflow, AGlassPassedAgainUnswappedIsTakenForTheCardsOfThePassBefore)
+{
+    TWorkflow w(8);
+    QStringList doubts;
+    w.Flow.SetSaveCheck([&](const TCardToSave &Card, TScanHost &) {
+        const TScanQuestion question = ScanQuestion(Card.Previous, Card.Picture, Card.CardName, true);
+        if (question.Doubt == TScanDoubt::SameCard)
+            doubts << question.Text;
+        return question.Doubt == TScanDoubt::None;
+    });
+    w.Host.Review = [](std::vector<TPassCard> &) {};
+    w.Pass(0);
+    w.Pass(3);
+    EXPECT_EQ(doubts, QStringList({"This scan looks like the previous card, Card 1. Save it as Card 4 anyway?",
+                                   "This scan looks like the previous card, Card 2. Save it as Card 5 anyway?",
+                                   "This scan looks like the previous card, Card 3. Save it as Card 6 anyway?"}));
+    EXPECT_EQ(w.Statuses(), QStringLiteral("HHH-----"));
 }
