@@ -5,6 +5,7 @@
 #include "app/Main.h"
 #include "platform/Application.h"
 #include "platform/Dialogs.h"
+#include "platform/Keys.h"
 #include "platform/MessageCatalogue.h"
 #include "platform/CardGrid.h"
 #include "scanning/ScanWorkflow.h"
@@ -24,11 +25,6 @@
 #include <QTableView>
 
 namespace {
-
-bool isEnterKey(int Key)
-{
-    return Key == Qt::Key_Return || Key == Qt::Key_Enter;
-}
 
 // A picture in a quality folder: the catalogue's own web picture (ScanWeb) is
 // no scan of the shop's.
@@ -306,7 +302,7 @@ bool TfrmMain::eventFilter(QObject *Watched, QEvent *Event)
     switch (Event->type()) {
     case QEvent::KeyPress: {
         auto *key = static_cast<QKeyEvent *>(Event);
-        if (isEnterKey(key->key())) {
+        if (IsEnterKey(key->key())) {
             if (!key->isAutoRepeat())
                 enterPressedOnGrid_ = true;
             break;
@@ -328,7 +324,7 @@ bool TfrmMain::eventFilter(QObject *Watched, QEvent *Event)
         // X11 sends a release with every auto-repeat, and a box closed by Enter
         // leaves its release to the grid: one stroke that began here is one scan.
         auto *key = static_cast<QKeyEvent *>(Event);
-        if (isEnterKey(key->key())) {
+        if (IsEnterKey(key->key())) {
             if (key->isAutoRepeat() || !enterPressedOnGrid_)
                 break;
             enterPressedOnGrid_ = false;

@@ -2,6 +2,7 @@
 
 #include "app/FoundCardsModel.h"
 #include "platform/Application.h"
+#include "platform/Keys.h"
 #include "platform/MessageCatalogue.h"
 
 #include <QHBoxLayout>
@@ -23,11 +24,6 @@ namespace {
 // The preview is made once; painting a 600 dpi glass at every repaint would
 // make the window sluggish.
 constexpr int kPreviewSide = 1400;
-
-bool isEnterKey(int Key)
-{
-    return Key == Qt::Key_Return || Key == Qt::Key_Enter;
-}
 
 // 1 to 9 for the number keys, 0 for any other key.
 int numberKey(const QKeyEvent &Key)
@@ -257,7 +253,7 @@ void TfrmReviewCards::updateSummary()
 bool TfrmReviewCards::handleKey(QKeyEvent *Event)
 {
     const bool press = Event->type() == QEvent::KeyPress;
-    if (isEnterKey(Event->key())) {
+    if (IsEnterKey(Event->key())) {
         // X11 repeats a held key, and the Enter that started the scan may still
         // be down: only a stroke that began here accepts.
         if (press) {

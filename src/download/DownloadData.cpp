@@ -8,6 +8,7 @@
 #include "platform/AppError.h"
 #include "platform/Application.h"
 #include "platform/Dialogs.h"
+#include "platform/Keys.h"
 #include "platform/MessageCatalogue.h"
 
 #include <QApplication>
@@ -86,11 +87,6 @@ protected:
 private:
     QTableView *view_;
 };
-
-bool isEnterKey(int Key)
-{
-    return Key == Qt::Key_Return || Key == Qt::Key_Enter;
-}
 
 bool isUserInput(QEvent::Type Type)
 {
@@ -328,7 +324,7 @@ bool TfrmDownloadData::eventFilter(QObject *Watched, QEvent *Event)
         // by Enter leaves its release to the list: only a stroke that went
         // down here opens the game or set, once.
         auto *key = static_cast<QKeyEvent *>(Event);
-        if (isEnterKey(key->key()) && !key->isAutoRepeat()) {
+        if (IsEnterKey(key->key()) && !key->isAutoRepeat()) {
             if (Event->type() == QEvent::KeyPress) {
                 enterPressedOn_ = Watched;
             } else if (enterPressedOn_ == Watched) {
@@ -345,7 +341,7 @@ bool TfrmDownloadData::eventFilter(QObject *Watched, QEvent *Event)
     } else if (Event->type() == QEvent::KeyPress && qobject_cast<QPushButton *>(Watched)) {
         auto *key = static_cast<QKeyEvent *>(Event);
         auto *button = static_cast<QPushButton *>(Watched);
-        if (isEnterKey(key->key()) && !key->isAutoRepeat() && button->isEnabled()) {
+        if (IsEnterKey(key->key()) && !key->isAutoRepeat() && button->isEnabled()) {
             button->click();
             return true;
         }

@@ -1,6 +1,7 @@
 #include "scanareas/CustomizeFormat.h"
 
 #include "platform/Dialogs.h"
+#include "platform/Keys.h"
 #include "platform/MessageCatalogue.h"
 #include "scanareas/DecimalText.h"
 #include "scanareas/ScanArea.h"
@@ -29,11 +30,6 @@ Widget *named(Widget *W, const char *Name)
 {
     W->setObjectName(QLatin1String(Name));
     return W;
-}
-
-bool isEnterKey(int Key)
-{
-    return Key == Qt::Key_Return || Key == Qt::Key_Enter;
 }
 
 // Characters a coordinate box takes: digits and both separators. Control
@@ -369,11 +365,11 @@ bool TfrmCustomizeFormat::eventFilter(QObject *Watched, QEvent *Event)
     if (Event->type() == QEvent::KeyPress) {
         const auto *key = static_cast<QKeyEvent *>(Event);
         // Enter acts when it is released; pressed, it must not reach the dialog's default button.
-        if (isEnterKey(key->key()) || isRefusedCharacter(*key))
+        if (IsEnterKey(key->key()) || isRefusedCharacter(*key))
             return true;
     } else if (Event->type() == QEvent::KeyRelease) {
         const auto *key = static_cast<QKeyEvent *>(Event);
-        if (isEnterKey(key->key()) && !key->isAutoRepeat()) {
+        if (IsEnterKey(key->key()) && !key->isAutoRepeat()) {
             QWidget *next = Watched == edLeft        ? static_cast<QWidget *>(edTop)
                             : Watched == edTop       ? static_cast<QWidget *>(edWidth)
                             : Watched == edWidth     ? static_cast<QWidget *>(edHeight)
