@@ -470,9 +470,8 @@ void TfrmMain::changeEvent(QEvent *Event)
 {
     QMainWindow::changeEvent(Event);
     // Back at this station after a while: show what the others have scanned since.
-    constexpr qint64 RereadAfterMs = 30000;
     if (Event->type() == QEvent::ActivationChange && isActiveWindow()
-        && (!sinceStatusRead_.isValid() || sinceStatusRead_.elapsed() >= RereadAfterMs))
+        && (!sinceStatusRead_.isValid() || sinceStatusRead_.elapsed() >= StatusRereadAfterMs))
         RunGuarded([this] { actRefreshScanStatusExecute(); });
 }
 

@@ -65,6 +65,10 @@ public:
     // area itself while the scanner works.
     std::unique_ptr<TScanArea> ScanArea;
     bool SkipImageLoad = false;
+    // The scan status is read again when the window is activated this long
+    // after it was read last: often enough to show the other stations' work,
+    // seldom enough not to scan a big store at every switch of windows.
+    qint64 StatusRereadAfterMs = 30000;
     int SourceIndex = -1;
     // The chosen source's product name: a scanner unplugged and plugged in again
     // may come back at another position of the list, and is found again by it.

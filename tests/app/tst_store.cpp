@@ -5,6 +5,7 @@
 #include "settings/Configuration.h"
 #include "settings/SettingsStore.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
@@ -103,9 +104,20 @@ TEST(ScanStoreFolder, AnotherStationsScansShowOnRefreshAndAreNotReplacedUnasked)
     f.GiveCards(4);
     writeScanOfAnotherStation(f.Pics(QStringLiteral("HQ/xy/abc/2.jpg")), f.Pics(QStringLiteral("WEB/xy/abc/2.jpg")));
     EXPECT_EQ(f.Main.Cards.Objects(1)->ScanStatus, ScanNone);
-    QTest::keyClick(f.Main.vstCards, Qt::Key_F5);
+    // Coming back to the window re-reads the store only once the last reading is old enough.
+    const auto activate = [&] {
+        QEvent activation(QEvent::ActivationChange);
+        QApplication::sendEvent(&f.Main, &activation);
+    };
+    activate();
+    EXPECT_EQ(f.Main.Cards.Objects(1)->ScanStatus, ScanNone);
+    f.Main.StatusRereadAfterMs = 0;
+    activate();
     EXPECT_EQ(f.Main.Cards.Objects(1)->ScanStatus, ScanHQ);
     EXPECT_EQ(f.Main.Cards.Objects(3)->ScanStatus, ScanMQ);
+    writeScanOfAnotherStation(f.Pics(QStringLiteral("HQ/xy/abc/3.jpg")), f.Pics(QStringLiteral("WEB/xy/abc/3.jpg")));
+    QTest::keyClick(f.Main.vstCards, Qt::Key_F5);
+    EXPECT_EQ(f.Main.Cards.Objects(2)->ScanStatus, ScanHQ);
 
     f.PickFirstSource();
     const QDateTime theirs = QFileInfo(f.Pics(QStringLiteral("HQ/xy/abc/2.jpg"))).lastModified();
