@@ -23,7 +23,9 @@ int cardsInRegion(const TFoundCard &Region, double CardAreaPixels)
 {
     if (Region.Sure() || !(CardAreaPixels > 0))
         return 1;
-    const double cards = std::round(quadrilateralArea(Region.Corners) / CardAreaPixels);
+    // Overlapping cards cover less than their sum: a region a quarter of a card
+    // larger than one is taken for two.
+    const double cards = std::floor(quadrilateralArea(Region.Corners) / CardAreaPixels + 0.75);
     // Bounded like the pass itself, whatever corners a broken region has.
     return int(std::clamp(std::isfinite(cards) ? cards : 1.0, 1.0, 100.0));
 }

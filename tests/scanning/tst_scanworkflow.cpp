@@ -105,7 +105,7 @@ TEST(CardPass, FoundCardsTakeTheListCardsInReadingOrderAndUnsureOnesKeepTheirPla
     struct TRegion
     {
         TUnsureReason Unsure;
-        int Cards = 1;   // how many cards' area it covers: cards laid touching
+        double Cards = 1;   // how many cards' area it covers: cards laid touching or overlapping
     };
     const struct {
         std::vector<TRegion> Found;
@@ -117,6 +117,7 @@ TEST(CardPass, FoundCardsTakeTheListCardsInReadingOrderAndUnsureOnesKeepTheirPla
         {{{N}, {N}, {N}, {U}}, 2, QStringLiteral("0 1 x x")},
         {{{N}, {U, 2}, {N}}, 5, QStringLiteral("0 u1:2 3")},
         {{{N}, {U, 3}, {N}}, 3, QStringLiteral("0 u1:2 x")},
+        {{{U, 1.4}, {U, 1.1}, {N}}, 5, QStringLiteral("u0:2 u2:1 3")},
         {{}, 3, QString()},
     };
     constexpr double CardArea = 100.0 * 140.0;
