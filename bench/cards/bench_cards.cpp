@@ -22,7 +22,7 @@ namespace {
 
 struct TScene
 {
-    TGlassSpec Spec;
+    TGlassLayout Layout;
     QImage Glass;
 };
 
@@ -30,8 +30,8 @@ const TScene &scene()
 {
     static const TScene made = [] {
         TScene scene;
-        scene.Spec = RandomGlass(23, 600, 9, 3, 3);
-        scene.Glass = RenderGlass(scene.Spec).Image;
+        scene.Layout = RandomGlass(23, 600, 9, 3, 3);
+        scene.Glass = RenderGlass(scene.Layout).Image;
         return scene;
     }();
     return made;
@@ -40,9 +40,9 @@ const TScene &scene()
 int findAndCut(const TScene &Scene)
 {
     int cut = 0;
-    for (const TFoundCard &card : FindCards(Scene.Glass, Scene.Spec.Dpi, Scene.Spec.Card))
+    for (const TFoundCard &card : FindCards(Scene.Glass, Scene.Layout.Dpi, Scene.Layout.Card))
         if (card.Sure())
-            cut += CutCard(Scene.Glass, card, Scene.Spec.Dpi, Scene.Spec.Card).isNull() ? 0 : 1;
+            cut += CutCard(Scene.Glass, card, Scene.Layout.Dpi, Scene.Layout.Card).isNull() ? 0 : 1;
     return cut;
 }
 
@@ -66,7 +66,7 @@ void BM_FindNineCards(benchmark::State &State)
 {
     const TScene &s = scene();
     for (auto _ : State)
-        benchmark::DoNotOptimize(FindCards(s.Glass, s.Spec.Dpi, s.Spec.Card).size());
+        benchmark::DoNotOptimize(FindCards(s.Glass, s.Layout.Dpi, s.Layout.Card).size());
 }
 BENCHMARK(BM_FindNineCards)->Unit(benchmark::kMillisecond)->MinTime(3);
 
@@ -91,11 +91,11 @@ void BM_RatioToJpeg95(benchmark::State &State)
     double encoding = 0;
     for (auto _ : State) {
         const auto start = std::chrono::steady_clock::now();
-        const std::vector<TFoundCard> found = FindCards(s.Glass, s.Spec.Dpi, s.Spec.Card);
+        const std::vector<TFoundCard> found = FindCards(s.Glass, s.Layout.Dpi, s.Layout.Card);
         const auto found_at = std::chrono::steady_clock::now();
         for (const TFoundCard &card : found)
             if (card.Sure())
-                benchmark::DoNotOptimize(CutCard(s.Glass, card, s.Spec.Dpi, s.Spec.Card).isNull());
+                benchmark::DoNotOptimize(CutCard(s.Glass, card, s.Layout.Dpi, s.Layout.Card).isNull());
         const auto cut_at = std::chrono::steady_clock::now();
         benchmark::DoNotOptimize(encoder.Encode(s.Glass, kHqJpegQuality).Size());
         const auto end = std::chrono::steady_clock::now();
@@ -121,7 +121,7 @@ struct TGuardScene
 const TGuardScene &guardScene()
 {
     static const TGuardScene made = [] {
-        const TGlassSpec first = CardOnArea(CardSet(TCardDesign::DarkBorder, 31, 1).front(), 300, false, 3101);
+        const TGlassLayout first = CardOnArea(CardSet(TCardDesign::DarkBorder, 31, 1).front(), 300, false, 3101);
         return TGuardScene{GuardPicture(RenderGlass(first).Image), RenderGlass(Rescan(first, 3102)).Image};
     }();
     return made;

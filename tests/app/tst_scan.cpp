@@ -414,10 +414,10 @@ TEST(Scanning, ACardOnAGlassPictureIsFoundThroughTheWholeScanPath)
     TScanFixture f;
     f.App.Env.WriteFile(QStringLiteral("home/.local/share/Quorvath/Vellu Mora/scan areas.ini"), kCropAreas);
     f.App.Forms.frmScanAreas->LoadScanAreas();
-    TGlassSpec spec = RandomGlass(5, 300, 1, 8, 3);
-    spec.GlassMm = QSizeF(80, 105);
-    spec.Cards[0].CentreMm = QPointF(40, 52);
-    QImage picture = RenderGlass(spec).Image;
+    TGlassLayout layout = RandomGlass(5, 300, 1, 8, 3);
+    layout.GlassMm = QSizeF(80, 105);
+    layout.Cards[0].CentreMm = QPointF(40, 52);
+    QImage picture = RenderGlass(layout).Image;
     picture.setDotsPerMeterX(11811);   // 300 dpi
     picture.setDotsPerMeterY(11811);
     const QString file = f.App.Env.Path(QStringLiteral("glass.png"));
@@ -428,7 +428,7 @@ TEST(Scanning, ACardOnAGlassPictureIsFoundThroughTheWholeScanPath)
     qunsetenv("VELLUMORA_VFB_GLASS");
     EXPECT_TRUE(f.App.Dialogs.Messages.empty());
     EXPECT_EQ(jpegSize(f.Pics("HQ/xy/abc/1.jpg")), QSize(744, 1039));
-    EXPECT_GT(Psnr(f.Main.ImageHolder->Picture(), RenderReference(spec, 0)), 30);
+    EXPECT_GT(Psnr(f.Main.ImageHolder->Picture(), RenderReference(layout, 0)), 30);
 }
 
 TEST(Scanning, APassOverAGlassOfCardsSavesEachKeptCardAsItsOwnScan)

@@ -19,8 +19,8 @@ TEST(ScanCheck, TheSameCardAgainOrAnEmptyGlassIsSavedOnlyWhenTheOperatorSaysSo)
     f.App.Forms.frmScanAreas->LoadScanAreas();
     const std::vector<TPlacedCard> set = CardSet(TCardDesign::ColourFrame, 44, 2);
     const QString glass = f.App.Env.Path(QStringLiteral("glass.png"));
-    const auto putOnGlass = [&](const TGlassSpec &Spec) {
-        QImage picture = RenderGlass(Spec).Image;
+    const auto putOnGlass = [&](const TGlassLayout &Layout) {
+        QImage picture = RenderGlass(Layout).Image;
         picture.setDotsPerMeterX(11811);   // 300 dpi
         picture.setDotsPerMeterY(11811);
         ASSERT_TRUE(picture.save(glass));

@@ -16,9 +16,9 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 
-double pxPerMm(const TGlassSpec &Spec)
+double pxPerMm(const TGlassLayout &Layout)
 {
-    return Spec.Dpi / 25.4;
+    return Layout.Dpi / 25.4;
 }
 
 double between(QRandomGenerator &Random, double Low, double High)
@@ -139,10 +139,10 @@ void drawCard(QPainter &Painter, const QRectF &Card, const TPlacedCard &Placed, 
               Placed.Design == TCardDesign::DarkBorder ? QColor(Qt::white) : ink);
 }
 
-cv::Vec3f lidColour(const TGlassSpec &Spec)
+cv::Vec3f lidColour(const TGlassLayout &Layout)
 {
-    QRandomGenerator random(Spec.Seed * 7 + 3);
-    const double base = Spec.BlackLid ? 18 : 249;
+    QRandomGenerator random(Layout.Seed * 7 + 3);
+    const double base = Layout.BlackLid ? 18 : 249;
     // Stored as the image's bytes run: blue, green, red.
     return {float(base + between(random, -3, 3)), float(base + between(random, -3, 3)),
             float(base + between(random, -3, 3))};
@@ -160,13 +160,13 @@ struct TCardLayers
     QSize Size;   // the card itself, in pixels
 };
 
-TCardLayers cardLayers(const TGlassSpec &Spec, const TPlacedCard &Card)
+TCardLayers cardLayers(const TGlassLayout &Layout, const TPlacedCard &Card)
 {
-    const double px = pxPerMm(Spec);
+    const double px = pxPerMm(Layout);
     TCardLayers layers;
-    layers.Size = CardPixelSize(Spec.Card, Spec.Dpi);
-    const double offset = std::hypot(Spec.ShadowOffsetMm.x(), Spec.ShadowOffsetMm.y());
-    layers.Margin = int(std::ceil((offset + 5 * Spec.ShadowSoftMm + 5 * Spec.BlurMm) * px)) + 4;
+    layers.Size = CardPixelSize(Layout.Card, Layout.Dpi);
+    const double offset = std::hypot(Layout.ShadowOffsetMm.x(), Layout.ShadowOffsetMm.y());
+    layers.Margin = int(std::ceil((offset + 5 * Layout.ShadowSoftMm + 5 * Layout.BlurMm) * px)) + 4;
     const int m = layers.Margin;
     QImage sharp(layers.Size.width() + 2 * m, layers.Size.height() + 2 * m, QImage::Format_ARGB32_Premultiplied);
     sharp.fill(Qt::transparent);
@@ -177,15 +177,15 @@ TCardLayers cardLayers(const TGlassSpec &Spec, const TPlacedCard &Card)
     }
     cv::Mat bgra(sharp.height(), sharp.width(), CV_8UC4, sharp.bits(), size_t(sharp.bytesPerLine()));
     bgra.convertTo(layers.Card, CV_32F, 1.0 / 255);
-    cv::GaussianBlur(layers.Card, layers.Card, cv::Size(), Spec.BlurMm * px);
+    cv::GaussianBlur(layers.Card, layers.Card, cv::Size(), Layout.BlurMm * px);
     cv::Mat cover;
     cv::extractChannel(layers.Card, cover, 3);
 
     // The shadow falls the lamp's way on the glass; in the card's own frame that
     // way is turned back by the card's angle.
     const double a = -Card.AngleDegrees * kPi / 180;
-    const double dx = (Spec.ShadowOffsetMm.x() * std::cos(a) - Spec.ShadowOffsetMm.y() * std::sin(a)) * px;
-    const double dy = (Spec.ShadowOffsetMm.x() * std::sin(a) + Spec.ShadowOffsetMm.y() * std::cos(a)) * px;
+    const double dx = (Layout.ShadowOffsetMm.x() * std::cos(a) - Layout.ShadowOffsetMm.y() * std::sin(a)) * px;
+    const double dy = (Layout.ShadowOffsetMm.x() * std::sin(a) + Layout.ShadowOffsetMm.y() * std::cos(a)) * px;
     // The band the card's moved outline covers beyond the card itself: the
     // lit sides cast none.
     cv::Mat sharpCover;
@@ -195,8 +195,8 @@ TCardLayers cardLayers(const TGlassSpec &Spec, const TPlacedCard &Card)
     cv::warpAffine(sharpCover, shadow, cv::Matx23d(1, 0, dx, 0, 1, dy), cover.size(), cv::INTER_LINEAR,
                    cv::BORDER_CONSTANT, 0);
     shadow = cv::max(shadow - sharpCover, 0.0);
-    cv::GaussianBlur(shadow, shadow, cv::Size(), std::hypot(Spec.ShadowSoftMm, Spec.BlurMm) * px);
-    layers.LidFactor = 1.0 - Spec.ShadowStrength * shadow;
+    cv::GaussianBlur(shadow, shadow, cv::Size(), std::hypot(Layout.ShadowSoftMm, Layout.BlurMm) * px);
+    layers.LidFactor = 1.0 - Layout.ShadowStrength * shadow;
     cv::max(layers.LidFactor, 0.0, layers.LidFactor);
     return layers;
 }
@@ -220,13 +220,13 @@ cv::Mat bgrOf(QImage &Image)
     return cv::Mat(Image.height(), Image.width(), CV_8UC4, Image.bits(), size_t(Image.bytesPerLine()));
 }
 
-TTruthCard truthOf(const TGlassSpec &Spec, const TPlacedCard &Card)
+TTruthCard truthOf(const TGlassLayout &Layout, const TPlacedCard &Card)
 {
-    const QSize size = CardPixelSize(Spec.Card, Spec.Dpi);
+    const QSize size = CardPixelSize(Layout.Card, Layout.Dpi);
     const double a = Card.AngleDegrees * kPi / 180;
     const double c = std::cos(a);
     const double s = std::sin(a);
-    const QPointF centre = Card.CentreMm * pxPerMm(Spec);
+    const QPointF centre = Card.CentreMm * pxPerMm(Layout);
     const double halfW = size.width() / 2.0;
     const double halfH = size.height() / 2.0;
     const QPointF local[4] = {{-halfW, -halfH}, {halfW, -halfH}, {halfW, halfH}, {-halfW, halfH}};
@@ -237,10 +237,10 @@ TTruthCard truthOf(const TGlassSpec &Spec, const TPlacedCard &Card)
     return truth;
 }
 
-void placeCard(const TGlassSpec &Spec, const TPlacedCard &Card, QImage &Glass)
+void placeCard(const TGlassLayout &Layout, const TPlacedCard &Card, QImage &Glass)
 {
-    const TCardLayers layers = cardLayers(Spec, Card);
-    const double px = pxPerMm(Spec);
+    const TCardLayers layers = cardLayers(Layout, Card);
+    const double px = pxPerMm(Layout);
     const double a = Card.AngleDegrees * kPi / 180;
     const double c = std::cos(a);
     const double s = std::sin(a);
@@ -279,12 +279,12 @@ void placeCard(const TGlassSpec &Spec, const TPlacedCard &Card, QImage &Glass)
 // The lid bends over the cards' thickness: a broad, faint shading around
 // each card, made at an eighth of the resolution and laid on the lid before
 // the cards.
-void shadeLid(const TGlassSpec &Spec, TGlass &Glass)
+void shadeLid(const TGlassLayout &Layout, TGlass &Glass)
 {
-    if (Spec.HaloStrength <= 0)
+    if (Layout.HaloStrength <= 0)
         return;
     constexpr int kScale = 8;
-    const double px = pxPerMm(Spec);
+    const double px = pxPerMm(Layout);
     cv::Mat halo = cv::Mat::zeros(Glass.Image.height() / kScale + 2, Glass.Image.width() / kScale + 2, CV_32F);
     for (const TTruthCard &card : Glass.Truth) {
         std::vector<cv::Point> corners;
@@ -306,22 +306,22 @@ void shadeLid(const TGlassSpec &Spec, TGlass &Glass)
             const float wx = float(std::clamp(fx - x0, 0.0, 1.0));
             const float h = (1 - wy) * ((1 - wx) * halo.at<float>(y0, x0) + wx * halo.at<float>(y0, x0 + 1))
                             + wy * ((1 - wx) * halo.at<float>(y0 + 1, x0) + wx * halo.at<float>(y0 + 1, x0 + 1));
-            const float keep = 1 - float(Spec.HaloStrength) * h;
+            const float keep = 1 - float(Layout.HaloStrength) * h;
             for (int c = 0; c < 3; ++c)
                 row[x][c] = uchar(std::lround(pixel[c] * keep));
         }
     }
 }
 
-void sprinkleDust(const TGlassSpec &Spec, QImage &Glass)
+void sprinkleDust(const TGlassLayout &Layout, QImage &Glass)
 {
-    QRandomGenerator random(Spec.Seed * 31 + 5);
-    const double px = pxPerMm(Spec);
+    QRandomGenerator random(Layout.Seed * 31 + 5);
+    const double px = pxPerMm(Layout);
     QPainter painter(&Glass);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(Qt::NoPen);
-    for (int i = 0; i < Spec.DustSpecks; ++i) {
-        const int grey = Spec.BlackLid ? int(between(random, 150, 230)) : int(between(random, 60, 150));
+    for (int i = 0; i < Layout.DustSpecks; ++i) {
+        const int grey = Layout.BlackLid ? int(between(random, 150, 230)) : int(between(random, 60, 150));
         const QPointF at(between(random, 0, Glass.width()), between(random, 0, Glass.height()));
         if (i % 8 == 7) {
             // A fibre.
@@ -338,30 +338,30 @@ void sprinkleDust(const TGlassSpec &Spec, QImage &Glass)
     }
 }
 
-void expose(const TGlassSpec &Spec, QImage &Glass)
+void expose(const TGlassLayout &Layout, QImage &Glass)
 {
-    if (Spec.Gain == 1 && Spec.Offset == 0)
+    if (Layout.Gain == 1 && Layout.Offset == 0)
         return;
     cv::Mat table(1, 256, CV_8UC4);
     for (int v = 0; v < 256; ++v) {
-        const uchar level = cv::saturate_cast<uchar>(v * Spec.Gain + Spec.Offset);
+        const uchar level = cv::saturate_cast<uchar>(v * Layout.Gain + Layout.Offset);
         table.at<cv::Vec4b>(0, v) = cv::Vec4b(level, level, level, uchar(v));
     }
     cv::Mat glass = bgrOf(Glass);
     cv::LUT(glass, table, glass);
 }
 
-void addNoise(const TGlassSpec &Spec, QImage &Glass)
+void addNoise(const TGlassLayout &Layout, QImage &Glass)
 {
-    if (Spec.NoiseSigma <= 0)
+    if (Layout.NoiseSigma <= 0)
         return;
-    cv::RNG random(Spec.Seed * 1103515245ULL + 12345);
+    cv::RNG random(Layout.Seed * 1103515245ULL + 12345);
     cv::Mat glass = bgrOf(Glass);
     constexpr int kBand = 256;
     for (int y = 0; y < glass.rows; y += kBand) {
         cv::Mat band = glass.rowRange(y, std::min(glass.rows, y + kBand));
         cv::Mat noise(band.size(), CV_16SC4);
-        random.fill(noise, cv::RNG::NORMAL, 0, Spec.NoiseSigma);
+        random.fill(noise, cv::RNG::NORMAL, 0, Layout.NoiseSigma);
         cv::Mat sum;
         cv::add(band, noise, sum, cv::noArray(), CV_8U);
         sum.copyTo(band);
@@ -376,29 +376,29 @@ void addNoise(const TGlassSpec &Spec, QImage &Glass)
 
 } // namespace
 
-TGlass RenderGlass(const TGlassSpec &Spec)
+TGlass RenderGlass(const TGlassLayout &Layout)
 {
-    const double px = pxPerMm(Spec);
+    const double px = pxPerMm(Layout);
     TGlass glass;
-    glass.Image = QImage(int(std::lround(Spec.GlassMm.width() * px)), int(std::lround(Spec.GlassMm.height() * px)),
+    glass.Image = QImage(int(std::lround(Layout.GlassMm.width() * px)), int(std::lround(Layout.GlassMm.height() * px)),
                          QImage::Format_RGB32);
-    const cv::Vec3f lid = lidColour(Spec);
+    const cv::Vec3f lid = lidColour(Layout);
     glass.Image.fill(qRgb(int(lid[2] + 0.5f), int(lid[1] + 0.5f), int(lid[0] + 0.5f)));
-    for (const TPlacedCard &card : Spec.Cards)
-        glass.Truth.push_back(truthOf(Spec, card));
-    shadeLid(Spec, glass);
-    for (const TPlacedCard &card : Spec.Cards)
-        placeCard(Spec, card, glass.Image);
-    sprinkleDust(Spec, glass.Image);
-    expose(Spec, glass.Image);
-    addNoise(Spec, glass.Image);
+    for (const TPlacedCard &card : Layout.Cards)
+        glass.Truth.push_back(truthOf(Layout, card));
+    shadeLid(Layout, glass);
+    for (const TPlacedCard &card : Layout.Cards)
+        placeCard(Layout, card, glass.Image);
+    sprinkleDust(Layout, glass.Image);
+    expose(Layout, glass.Image);
+    addNoise(Layout, glass.Image);
     return glass;
 }
 
-QImage RenderReference(const TGlassSpec &Spec, int Index)
+QImage RenderReference(const TGlassLayout &Layout, int Index)
 {
-    const TCardLayers layers = cardLayers(Spec, Spec.Cards.at(size_t(Index)));
-    const cv::Vec3f lid = lidColour(Spec) / 255;
+    const TCardLayers layers = cardLayers(Layout, Layout.Cards.at(size_t(Index)));
+    const cv::Vec3f lid = lidColour(Layout) / 255;
     cv::Mat under(layers.Card.size(), CV_32FC3, cv::Scalar(lid[0], lid[1], lid[2]));
     composite(layers.Card, layers.LidFactor, under);
     const cv::Rect card(layers.Margin, layers.Margin, layers.Size.width(), layers.Size.height());
@@ -409,27 +409,27 @@ QImage RenderReference(const TGlassSpec &Spec, int Index)
     return reference;
 }
 
-TGlassSpec RandomGlass(uint32_t Seed, double Dpi, int Count, double MaxAngle, double GapMm)
+TGlassLayout RandomGlass(uint32_t Seed, double Dpi, int Count, double MaxAngle, double GapMm)
 {
     QRandomGenerator random(Seed);
-    TGlassSpec spec;
-    spec.Dpi = Dpi;
-    spec.Seed = Seed;
-    spec.BlackLid = random.bounded(2) == 1;
-    spec.BlurMm = between(random, 0.05, 0.09);
-    spec.NoiseSigma = between(random, 1.5, 4);
-    spec.DustSpecks = int(between(random, 10, 40));
+    TGlassLayout layout;
+    layout.Dpi = Dpi;
+    layout.Seed = Seed;
+    layout.BlackLid = random.bounded(2) == 1;
+    layout.BlurMm = between(random, 0.05, 0.09);
+    layout.NoiseSigma = between(random, 1.5, 4);
+    layout.DustSpecks = int(between(random, 10, 40));
     const double sx = random.bounded(2) ? 1 : -1;
     const double sy = random.bounded(2) ? 1 : -1;
-    spec.ShadowOffsetMm = QPointF(sx * between(random, 0.05, 0.25), sy * between(random, 0.05, 0.25));
-    spec.ShadowSoftMm = between(random, 0.04, 0.12);
-    spec.ShadowStrength = between(random, 0.3, 0.6);
-    spec.HaloStrength = random.bounded(2) ? between(random, 0.02, 0.08) : 0;
+    layout.ShadowOffsetMm = QPointF(sx * between(random, 0.05, 0.25), sy * between(random, 0.05, 0.25));
+    layout.ShadowSoftMm = between(random, 0.04, 0.12);
+    layout.ShadowStrength = between(random, 0.3, 0.6);
+    layout.HaloStrength = random.bounded(2) ? between(random, 0.02, 0.08) : 0;
 
     const int columns = Count <= 2 ? Count : Count <= 4 ? 2 : 3;
     const int rows = (Count + columns - 1) / columns;
-    const double w = spec.Card.WidthMm;
-    const double h = spec.Card.HeightMm;
+    const double w = layout.Card.WidthMm;
+    const double h = layout.Card.HeightMm;
     constexpr double kMargin = 4;
     double limit = MaxAngle;
     for (int attempt = 0;; ++attempt, limit *= 0.7) {
@@ -451,12 +451,12 @@ TGlassSpec RandomGlass(uint32_t Seed, double Dpi, int Count, double MaxAngle, do
         for (double height : rowHeight)
             totalHeight += height;
         const double widest = *std::max_element(rowWidth.begin(), rowWidth.end());
-        if ((widest > spec.GlassMm.width() - 2 * kMargin || totalHeight > spec.GlassMm.height() - 2 * kMargin)
+        if ((widest > layout.GlassMm.width() - 2 * kMargin || totalHeight > layout.GlassMm.height() - 2 * kMargin)
             && attempt < 40)
             continue;
-        double y = kMargin + between(random, 0, spec.GlassMm.height() - 2 * kMargin - totalHeight);
+        double y = kMargin + between(random, 0, layout.GlassMm.height() - 2 * kMargin - totalHeight);
         for (int row = 0; row < rows; ++row) {
-            double x = kMargin + between(random, 0, spec.GlassMm.width() - 2 * kMargin - rowWidth[size_t(row)]);
+            double x = kMargin + between(random, 0, layout.GlassMm.width() - 2 * kMargin - rowWidth[size_t(row)]);
             for (int i = row * columns; i < std::min(Count, (row + 1) * columns); ++i) {
                 if (i % columns)
                     x += gaps[size_t(i)];
@@ -466,12 +466,12 @@ TGlassSpec RandomGlass(uint32_t Seed, double Dpi, int Count, double MaxAngle, do
                 card.AngleDegrees = angles[size_t(i)];
                 card.Design = TCardDesign(random.bounded(kCardDesignCount));
                 card.Seed = random.generate();
-                spec.Cards.push_back(card);
+                layout.Cards.push_back(card);
                 x += boxW(i);
             }
             y += rowHeight[size_t(row)] + rowGap;
         }
-        return spec;
+        return layout;
     }
 }
 

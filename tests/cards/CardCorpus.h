@@ -34,7 +34,7 @@ struct TPlacedCard
     uint32_t SetSeed = 0;
 };
 
-struct TGlassSpec
+struct TGlassLayout
 {
     double Dpi = 300;
     QSizeF GlassMm{210, 297};
@@ -69,15 +69,15 @@ struct TGlass
     std::vector<TTruthCard> Truth;
 };
 
-TGlass RenderGlass(const TGlassSpec &Spec);
+TGlass RenderGlass(const TGlassLayout &Layout);
 
 // Card Index as the scanner renders it, upright and cut to CardPixelSize: its
 // blur and the lid in its rounded corners included, noise and dust left out.
-QImage RenderReference(const TGlassSpec &Spec, int Index);
+QImage RenderReference(const TGlassLayout &Layout, int Index);
 
 // A glass of Count cards (1 to 9) in rows, each turned by up to MaxAngle
 // degrees, with at least GapMm between neighbours; designs, lid, blur, shadow,
 // noise and dust vary with Seed.
-TGlassSpec RandomGlass(uint32_t Seed, double Dpi, int Count, double MaxAngle, double GapMm);
+TGlassLayout RandomGlass(uint32_t Seed, double Dpi, int Count, double MaxAngle, double GapMm);
 
 double Psnr(const QImage &A, const QImage &B);

@@ -14,17 +14,17 @@ double between(QRandomGenerator &Random, double Low, double High)
     return Low + (High - Low) * Random.generateDouble();
 }
 
-TGlassSpec areaSpec(double Dpi, bool BlackLid, uint32_t Seed)
+TGlassLayout areaLayout(double Dpi, bool BlackLid, uint32_t Seed)
 {
     QRandomGenerator random(Seed);
-    TGlassSpec spec;
-    spec.Dpi = Dpi;
-    spec.GlassMm = QSizeF(spec.Card.WidthMm + 2 * kMarginMm, spec.Card.HeightMm + 2 * kMarginMm);
-    spec.BlackLid = BlackLid;
-    spec.Seed = Seed;
-    spec.NoiseSigma = between(random, 1.5, 4);
-    spec.DustSpecks = int(between(random, 5, 25));
-    return spec;
+    TGlassLayout layout;
+    layout.Dpi = Dpi;
+    layout.GlassMm = QSizeF(layout.Card.WidthMm + 2 * kMarginMm, layout.Card.HeightMm + 2 * kMarginMm);
+    layout.BlackLid = BlackLid;
+    layout.Seed = Seed;
+    layout.NoiseSigma = between(random, 1.5, 4);
+    layout.DustSpecks = int(between(random, 5, 25));
+    return layout;
 }
 
 } // namespace
@@ -40,25 +40,25 @@ std::vector<TPlacedCard> CardSet(TCardDesign Design, uint32_t SetSeed, int Count
     return cards;
 }
 
-TGlassSpec CardOnArea(const TPlacedCard &Card, double Dpi, bool BlackLid, uint32_t ScanSeed)
+TGlassLayout CardOnArea(const TPlacedCard &Card, double Dpi, bool BlackLid, uint32_t ScanSeed)
 {
-    TGlassSpec spec = areaSpec(Dpi, BlackLid, ScanSeed);
+    TGlassLayout layout = areaLayout(Dpi, BlackLid, ScanSeed);
     QRandomGenerator random(ScanSeed * 5 + 1);
     TPlacedCard placed = Card;
-    placed.CentreMm = QPointF(spec.GlassMm.width() / 2 + between(random, -1, 1),
-                              spec.GlassMm.height() / 2 + between(random, -1, 1));
+    placed.CentreMm = QPointF(layout.GlassMm.width() / 2 + between(random, -1, 1),
+                              layout.GlassMm.height() / 2 + between(random, -1, 1));
     placed.AngleDegrees = between(random, -1.5, 1.5);
-    spec.Cards = {placed};
-    return spec;
+    layout.Cards = {placed};
+    return layout;
 }
 
-TGlassSpec Rescan(const TGlassSpec &Spec, uint32_t Seed, double MaxShiftMm, double MaxTurn)
+TGlassLayout Rescan(const TGlassLayout &Layout, uint32_t Seed, double MaxShiftMm, double MaxTurn)
 {
     QRandomGenerator random(Seed);
-    TGlassSpec again = areaSpec(Spec.Dpi, Spec.BlackLid, Seed);
+    TGlassLayout again = areaLayout(Layout.Dpi, Layout.BlackLid, Seed);
     const double way = between(random, 0, 2 * kPi);
     const double reach = between(random, 0.5, 1) * MaxShiftMm;
-    for (TPlacedCard card : Spec.Cards) {
+    for (TPlacedCard card : Layout.Cards) {
         card.CentreMm += QPointF(reach * std::cos(way), reach * std::sin(way));
         card.AngleDegrees += between(random, -MaxTurn, MaxTurn);
         again.Cards.push_back(card);
@@ -68,9 +68,9 @@ TGlassSpec Rescan(const TGlassSpec &Spec, uint32_t Seed, double MaxShiftMm, doub
     return again;
 }
 
-TGlassSpec EmptyLid(double Dpi, bool BlackLid, uint32_t Seed)
+TGlassLayout EmptyLid(double Dpi, bool BlackLid, uint32_t Seed)
 {
-    TGlassSpec spec = areaSpec(Dpi, BlackLid, Seed);
-    spec.DustSpecks = 60;
-    return spec;
+    TGlassLayout layout = areaLayout(Dpi, BlackLid, Seed);
+    layout.DustSpecks = 60;
+    return layout;
 }

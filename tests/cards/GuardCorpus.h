@@ -14,11 +14,11 @@ std::vector<TPlacedCard> CardSet(TCardDesign Design, uint32_t SetSeed, int Count
 
 // An area a few millimetres larger than the card on every side, the card lying
 // near its middle, roughly upright.
-TGlassSpec CardOnArea(const TPlacedCard &Card, double Dpi, bool BlackLid, uint32_t ScanSeed);
+TGlassLayout CardOnArea(const TPlacedCard &Card, double Dpi, bool BlackLid, uint32_t ScanSeed);
 
 // The same card on the same area scanned again: moved by up to MaxShiftMm and
 // turned by up to MaxTurn degrees, with other noise, dust and exposure.
-TGlassSpec Rescan(const TGlassSpec &Spec, uint32_t Seed, double MaxShiftMm = 2, double MaxTurn = 2);
+TGlassLayout Rescan(const TGlassLayout &Layout, uint32_t Seed, double MaxShiftMm = 2, double MaxTurn = 2);
 
 // The area scanned with nothing on the glass: white or black lid with dust.
-TGlassSpec EmptyLid(double Dpi, bool BlackLid, uint32_t Seed);
+TGlassLayout EmptyLid(double Dpi, bool BlackLid, uint32_t Seed);

@@ -54,9 +54,9 @@ TEST(CardFinder, FindsPlacesAndCutsEveryCardOfTheCorpus)
     double worstCorner300 = 0;
     double worstPsnr = 99;
     for (const TCorpusCase &c : cases) {
-        const TGlassSpec spec = RandomGlass(c.Seed, c.Dpi, c.Count, c.MaxAngle, 3);
-        const TGlass glass = RenderGlass(spec);
-        const std::vector<TFoundCard> found = FindCards(glass.Image, spec.Dpi, spec.Card);
+        const TGlassLayout layout = RandomGlass(c.Seed, c.Dpi, c.Count, c.MaxAngle, 3);
+        const TGlass glass = RenderGlass(layout);
+        const std::vector<TFoundCard> found = FindCards(glass.Image, layout.Dpi, layout.Card);
         int sure = 0;
         for (const TFoundCard &card : found) {
             if (!card.Sure()) {
@@ -67,8 +67,8 @@ TEST(CardFinder, FindsPlacesAndCutsEveryCardOfTheCorpus)
             ++sure;
             const TTruthCard *truth = nearestTruth(card, glass);
             const int index = int(truth - glass.Truth.data());
-            const double miss = cornerMiss(card, *truth) * 300 / spec.Dpi;
-            const double psnr = Psnr(CutCard(glass.Image, card, spec.Dpi, spec.Card), RenderReference(spec, index));
+            const double miss = cornerMiss(card, *truth) * 300 / layout.Dpi;
+            const double psnr = Psnr(CutCard(glass.Image, card, layout.Dpi, layout.Card), RenderReference(layout, index));
             worstCorner300 = std::max(worstCorner300, miss);
             worstPsnr = std::min(worstPsnr, psnr);
             EXPECT_LE(miss, 2.0) << "seed " << c.Seed << " card " << index;
@@ -83,22 +83,22 @@ TEST(CardFinder, FindsPlacesAndCutsEveryCardOfTheCorpus)
 TEST(CardFinder, AnEmptyGlassHoldsNoCardWhateverItsLidAndDust)
 {
     for (const bool black : {false, true}) {
-        TGlassSpec spec;
-        spec.BlackLid = black;
-        spec.DustSpecks = 60;
-        spec.Seed = black ? 7 : 8;
-        EXPECT_TRUE(FindCards(RenderGlass(spec).Image, spec.Dpi, spec.Card).empty()) << (black ? "black" : "white");
+        TGlassLayout layout;
+        layout.BlackLid = black;
+        layout.DustSpecks = 60;
+        layout.Seed = black ? 7 : 8;
+        EXPECT_TRUE(FindCards(RenderGlass(layout).Image, layout.Dpi, layout.Card).empty()) << (black ? "black" : "white");
     }
     EXPECT_TRUE(FindCards(QImage(), 300, TCardSize{63, 88}).empty());
 }
 
 TEST(CardFinder, CardsOfAnotherSizeAreNeverSure)
 {
-    const TGlassSpec spec = RandomGlass(31, 300, 4, 5, 4);
-    const QImage glass = RenderGlass(spec).Image;
+    const TGlassLayout layout = RandomGlass(31, 300, 4, 5, 4);
+    const QImage glass = RenderGlass(layout).Image;
     for (const TCardSize size : {TCardSize{59, 86}, TCardSize{70, 95}}) {
-        const std::vector<TFoundCard> found = FindCards(glass, spec.Dpi, size);
-        EXPECT_EQ(found.size(), spec.Cards.size()) << size.WidthMm;
+        const std::vector<TFoundCard> found = FindCards(glass, layout.Dpi, size);
+        EXPECT_EQ(found.size(), layout.Cards.size()) << size.WidthMm;
         for (const TFoundCard &card : found)
             EXPECT_FALSE(card.Sure()) << size.WidthMm;
     }

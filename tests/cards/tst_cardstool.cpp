@@ -47,8 +47,8 @@ TEST(CardsTool, PrintsEveryCardInReadingOrderAndWritesItsCut)
 {
     TTestEnvironment env;
     // Three rows of three: the corpus places them in reading order.
-    const TGlassSpec spec = RandomGlass(41, 300, 9, 2, 3);
-    const TGlass glass = RenderGlass(spec);
+    const TGlassLayout layout = RandomGlass(41, 300, 9, 2, 3);
+    const TGlass glass = RenderGlass(layout);
     const QString image = env.Path(QStringLiteral("glass.png"));
     ASSERT_TRUE(glass.Image.save(image));
     const QString out = env.Path(QStringLiteral("cut"));
@@ -71,7 +71,7 @@ TEST(CardsTool, PrintsEveryCardInReadingOrderAndWritesItsCut)
         EXPECT_NEAR(match.captured(10).toDouble(), glass.Truth[size_t(k)].AngleDegrees, 0.1);
         const QImage cut(QDir(out).filePath(QStringLiteral("card-%1.png").arg(k + 1)));
         EXPECT_EQ(cut.size(), QSize(744, 1039));
-        EXPECT_GT(Psnr(cut, RenderReference(spec, k)), 30);
+        EXPECT_GT(Psnr(cut, RenderReference(layout, k)), 30);
     }
     EXPECT_EQ(run.Lines.last(), QStringLiteral("cards: 9 found, 0 unsure"));
 }
@@ -79,12 +79,12 @@ TEST(CardsTool, PrintsEveryCardInReadingOrderAndWritesItsCut)
 TEST(CardsTool, ReportsUnsureRegionsApartAndCutsNoneOfThem)
 {
     TTestEnvironment env;
-    TGlassSpec spec = RandomGlass(42, 300, 3, 0, 3);
+    TGlassLayout layout = RandomGlass(42, 300, 3, 0, 3);
     // The first card slides onto the second; the third hangs off the glass.
-    spec.Cards[0].CentreMm = spec.Cards[1].CentreMm + QPointF(-25, 12);
-    spec.Cards[2].CentreMm.setX(spec.GlassMm.width() - 20);
+    layout.Cards[0].CentreMm = layout.Cards[1].CentreMm + QPointF(-25, 12);
+    layout.Cards[2].CentreMm.setX(layout.GlassMm.width() - 20);
     const QString image = env.Path(QStringLiteral("glass.png"));
-    ASSERT_TRUE(RenderGlass(spec).Image.save(image));
+    ASSERT_TRUE(RenderGlass(layout).Image.save(image));
     const QString out = env.Path(QStringLiteral("cut"));
 
     const TRun run = runTool(findArguments(image, out));
@@ -149,7 +149,7 @@ TEST(CardsTool, AnswersSameAndEmptyForPngAndJpegScans)
 {
     TTestEnvironment env;
     const std::vector<TPlacedCard> set = CardSet(TCardDesign::ColourFrame, 12, 2);
-    const TGlassSpec first = CardOnArea(set[0], 300, false, 1201);
+    const TGlassLayout first = CardOnArea(set[0], 300, false, 1201);
     const QString files[] = {env.Path(QStringLiteral("first.png")), env.Path(QStringLiteral("again.jpg")),
                              env.Path(QStringLiteral("other.jpg")), env.Path(QStringLiteral("lid.png"))};
     ASSERT_TRUE(RenderGlass(first).Image.save(files[0]));

@@ -40,7 +40,7 @@ TEST(ScanGuard, CatchesEveryRescanAndNeverTakesAnotherCardOfTheSetForIt)
         std::vector<QImage> scans;
         uint32_t scanSeed = set.SetSeed * 100;
         for (const TPlacedCard &card : CardSet(set.Design, set.SetSeed, set.Count)) {
-            const TGlassSpec first = CardOnArea(card, set.Dpi, set.BlackLid, ++scanSeed);
+            const TGlassLayout first = CardOnArea(card, set.Dpi, set.BlackLid, ++scanSeed);
             const QImage scan = RenderGlass(first).Image;
             // The workflow keeps the small copy of the card saved last.
             scans.push_back(GuardPicture(scan));
@@ -81,7 +81,7 @@ TEST(ScanGuard, CatchesEveryEmptyLidWhateverItsColourAndDust)
 TEST(ScanQuestion, AsksForTheSameCardOrAnEmptyAreaOnlyWhileTheCheckIsOn)
 {
     const std::vector<TPlacedCard> set = CardSet(TCardDesign::DarkBorder, 21, 2);
-    const TGlassSpec forestGuard = CardOnArea(set[0], 300, false, 2101);
+    const TGlassLayout forestGuard = CardOnArea(set[0], 300, false, 2101);
     const std::vector<TSavedScan> none;
     const std::vector<TSavedScan> saved = {{GuardPicture(RenderGlass(forestGuard).Image), QStringLiteral("Forest Guard")}};
     const QImage again = RenderGlass(Rescan(forestGuard, 2102)).Image;

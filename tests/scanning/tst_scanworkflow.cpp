@@ -40,19 +40,19 @@ public:
 
 // Four cards, two rows of two, at 300 dpi, the last one pushed over the
 // glass's right edge: rendered once for every test.
-const TGlassSpec &glassSpec()
+const TGlassLayout &glassLayout()
 {
-    static const TGlassSpec spec = [] {
-        TGlassSpec made = RandomGlass(14, 300, 4, 6, 4);
+    static const TGlassLayout layout = [] {
+        TGlassLayout made = RandomGlass(14, 300, 4, 6, 4);
         made.Cards[3].CentreMm.setX(made.GlassMm.width() - 25);
         return made;
     }();
-    return spec;
+    return layout;
 }
 
 const QImage &glass()
 {
-    static const QImage image = RenderGlass(glassSpec()).Image;
+    static const QImage image = RenderGlass(glassLayout()).Image;
     return image;
 }
 
@@ -166,7 +166,7 @@ TEST(ScanWorkflow, EachKeptCardIsSavedAsItsListCardAndTheSelectionMovesAfterTheL
     for (int i = 0; i < 2; ++i) {
         const QImage saved(w.Store.HqDir + QStringLiteral("%1.jpg").arg(ids[i]));
         EXPECT_EQ(saved.size(), QSize(744, 1039)) << ids[i];
-        EXPECT_GT(Psnr(saved.convertToFormat(QImage::Format_RGB32), RenderReference(glassSpec(), truth[i])), 25)
+        EXPECT_GT(Psnr(saved.convertToFormat(QImage::Format_RGB32), RenderReference(glassLayout(), truth[i])), 25)
             << ids[i];
         EXPECT_EQ(QImageReader(w.Store.WebDir + QStringLiteral("%1.jpg").arg(ids[i])).size(), QSize(372, 519));
     }
