@@ -13,6 +13,9 @@ QString FoundCardText(const TPassCard &Card)
                             : _("%1. %2: not saved, %3").arg(number, Card.CardName, DoubtText(Card.Unsure));
     if (Card.Extra())
         return _("%1. Not saved: the list has no card left for it").arg(number);
+    if (!Card.Doubt.isEmpty())
+        return Card.Keep ? _("%1. %2: saved although %3").arg(number, Card.CardName, Card.Doubt)
+                         : _("%1. %2: left out, %3").arg(number, Card.CardName, Card.Doubt);
     if (!Card.Keep)
         return _("%1. %2: left out").arg(number, Card.CardName);
     return _("%1. %2").arg(number, Card.CardName);
@@ -49,7 +52,7 @@ QVariant TFoundCardsModel::data(const QModelIndex &Index, int Role) const
             return card.Keep ? Qt::Checked : Qt::Unchecked;
         return {};
     case Qt::ForegroundRole:
-        if (card.Unsure != TUnsureReason::None)
+        if (card.Unsure != TUnsureReason::None || !card.Doubt.isEmpty())
             return QBrush(QColor(200, 0, 0));
         if (!card.WillBeSaved())
             return QBrush(QColor(110, 110, 110));

@@ -104,6 +104,17 @@ void TfrmMain::createScanning()
         LogLine(question.AnswerLogLine(save));
         return save;
     });
+    scanning_->SetPassCheck([this](const TCardToSave &Card) {
+        const TScanQuestion question = ScanQuestion(Card.Previous, Card.Picture, Card.CardName, checkScansSetting());
+        if (!question.LogLine.isEmpty())
+            LogLine(question.LogLine);
+        switch (question.Doubt) {
+        case TScanDoubt::SameCard: return _("it looks like %1 of the scan before").arg(question.PreviousCard);
+        case TScanDoubt::EmptyArea: return _("it shows no card");
+        case TScanDoubt::None: break;
+        }
+        return QString();
+    });
 }
 
 void TfrmMain::createTwainManager()

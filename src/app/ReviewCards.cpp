@@ -35,7 +35,7 @@ int numberKey(const QKeyEvent &Key)
 
 QColor outlineColour(const TPassCard &Card)
 {
-    if (Card.Unsure != TUnsureReason::None)
+    if (Card.Unsure != TUnsureReason::None || (!Card.Doubt.isEmpty() && !Card.Keep))
         return QColor(220, 0, 0);
     if (Card.Extra())
         return QColor(210, 120, 0);
@@ -130,6 +130,7 @@ void TFoundCardsPicture::paintEvent(QPaintEvent *)
         const QString name = card.Unsure != TUnsureReason::None ? DoubtText(card.Unsure)
                              : card.Extra()                       ? _("no card left in the list")
                              : card.Keep                          ? card.CardName
+                             : !card.Doubt.isEmpty()              ? card.Doubt
                                                                   : _("left out");
         const QFontMetricsF nameMetrics(font());
         const QString shown = nameMetrics.elidedText(name, Qt::ElideRight, std::max(20.0, bounds.width() - 8));

@@ -12,7 +12,7 @@ QString score(double Value)
 
 } // namespace
 
-QString TScanQuestion::AnswerLogLine(bool Save) const
+QString ScanCheckAnswerLogLine(const QString &Card, bool Save)
 {
     return Save ? QStringLiteral("Scan check: operator saved the scan as %1 anyway").arg(Card)
                 : QStringLiteral("Scan check: operator kept nothing, %1 stays unscanned").arg(Card);
@@ -47,6 +47,7 @@ TScanQuestion ScanQuestion(const std::vector<TSavedScan> &Previous, const QImage
         question.LogLine = QStringLiteral("Scan check: no card in the area (score %1)").arg(score(empty.Score));
     } else if (same.Yes) {
         question.Doubt = TScanDoubt::SameCard;
+        question.PreviousCard = previousCard;
         question.Text =
             _("This scan looks like the previous card, %1. Save it as %2 anyway?").arg(previousCard, Card);
         question.LogLine = QStringLiteral("Scan check: looks like the previous card %1 (score %2)")

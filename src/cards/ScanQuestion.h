@@ -22,6 +22,9 @@ struct TSavedScan
     QString Card;
 };
 
+// The run log's line for the operator's answer to a doubt about Card's scan.
+QString ScanCheckAnswerLogLine(const QString &Card, bool Save);
+
 struct TScanQuestion
 {
     TScanDoubt Doubt = TScanDoubt::None;
@@ -33,9 +36,11 @@ struct TScanQuestion
     // this one is saved; null when the check is off.
     QImage Picture;
     QString Card;
+    // The card of the scan before it looks like, for SameCard.
+    QString PreviousCard;
 
     // The run log's line for the operator's answer to Text.
-    QString AnswerLogLine(bool Save) const;
+    QString AnswerLogLine(bool Save) const { return ScanCheckAnswerLogLine(Card, Save); }
 };
 
 // Previous holds what the scan before saved in this run: one card, or every

@@ -25,6 +25,9 @@ struct TPassCard
     QString CardName;                 // for an unsure region of several cards, all their names
     int ListCount = 0;                // the list cards it stands for, 0 beyond the list
     bool Keep = true;                 // the operator may leave a card out
+    // Why the scan check doubts the card (it looks like a card the scan before
+    // saved): such a card starts left out, and the operator may take it back.
+    QString Doubt;
 
     bool Extra() const { return ListIndex < 0; }
     bool Savable() const { return Unsure == TUnsureReason::None && !Extra(); }

@@ -51,3 +51,8 @@ struct TCardToSave
 // ask the operator through Host. False saves nothing for the card: it stays
 // unscanned.
 using TSaveCheck = std::function<bool(const TCardToSave &Card, TScanHost &Host)>;
+
+// Runs for each card of a pass before the operator reviews it, instead of the
+// save check: the doubt is shown in the review, where one look settles every
+// card, rather than asked card by card. Empty when nothing is wrong.
+using TPassCheck = std::function<QString(const TCardToSave &Card)>;

@@ -1,6 +1,7 @@
 #include "scanning/ScanWorkflow.h"
 
 #include "cards/ScanGuard.h"
+#include "cards/ScanQuestion.h"
 #include "catalogue/SharedFileNames.h"
 #include "catalogue/StoreFolder.h"
 #include "output/ScanOutput.h"
@@ -170,7 +171,7 @@ void TScanWorkflow::saveSeveralCards(const QImage &Glass)
     for (const TServedCard &card : job_->Cards)
         names << card.Copy.Name;
     const double pixelsPerMm = dpi / 25.4;
-    const std::vector<TPassCard> pass =
+    std::vector<TPassCard> pass =
         AssignFoundCards(found, names, size.WidthMm * size.HeightMm * pixelsPerMm * pixelsPerMm);
     int unsure = 0;
     int extra = 0;
@@ -179,6 +180,25 @@ void TScanWorkflow::saveSeveralCards(const QImage &Glass)
         extra += card.Extra();
     }
     LogLine(QStringLiteral("Cards found: %1, unsure %2, beyond the list %3").arg(pass.size()).arg(unsure).arg(extra));
+
+    // Cut before the review, so that the check can show its doubts in it.
+    std::vector<QImage> cuts(pass.size());
+    try {
+        for (size_t i = 0; i < pass.size(); ++i) {
+            TPassCard &card = pass[i];
+            if (!card.Savable())
+                continue;
+            cuts[i] = CutCard(Glass, found[i], dpi, size);
+            if (!passCheck_)
+                continue;
+            const TServedCard &served = job_->Cards[size_t(card.ListIndex)];
+            card.Doubt = passCheck_(TCardToSave{cuts[i], dpi, served.Copy.Name, previousScan_});
+            card.Keep = card.Doubt.isEmpty();
+        }
+    } catch (const std::exception &Error) {
+        reportSaveError(Error);
+        return;
+    }
 
     std::vector<TPassCard> reviewed = pass;
     if (!host_.ReviewCards(Glass, reviewed) || !job_) {
@@ -199,16 +219,18 @@ void TScanWorkflow::saveSeveralCards(const QImage &Glass)
                         + job_->Cards[size_t(card.ListIndex + k)].Copy.Name);
             continue;
         }
+        if (!card.Doubt.isEmpty())
+            LogLine(ScanCheckAnswerLogLine(served.Copy.Name, keep));
         if (!keep) {
             LogLine(QStringLiteral("Card left out: ") + served.Copy.Name);
             continue;
         }
         LogLine(CardInfoLine(served.Copy));
         try {
-            const QImage cut = CutCard(Glass, found[i], dpi, size);
             logCut(found[i]);
-            host_.ShowPicture(cut);
-            if (saveCard(served, cut))
+            host_.ShowPicture(cuts[i]);
+            // Checked before the review when a pass check is set.
+            if (saveCard(served, cuts[i], !passCheck_))
                 lastSaved = &served;
         } catch (const std::exception &Error) {
             // The same failure would meet every card after it.
@@ -220,9 +242,9 @@ void TScanWorkflow::saveSeveralCards(const QImage &Glass)
         moveSelectionAfter(*lastSaved);
 }
 
-bool TScanWorkflow::saveCard(const TServedCard &Card, const QImage &Picture)
+bool TScanWorkflow::saveCard(const TServedCard &Card, const QImage &Picture, bool Check)
 {
-    if (saveCheck_
+    if (Check && saveCheck_
         && !saveCheck_(TCardToSave{Picture, double(job_->Area.Quality), Card.Copy.Name, previousScan_}, host_))
         return false;
     const TQualityPlace place = placeOf(job_->Area.Quality, job_->Folders, Picture.size());
@@ -255,7 +277,7 @@ bool TScanWorkflow::saveCard(const TServedCard &Card, const QImage &Picture)
     noteOwnWrite(web);
     markCard(Card, place.Status);
     showFileFacts(hq, Picture.size());
-    if (saveCheck_)
+    if (saveCheck_ || passCheck_)
         thisScan_.push_back({GuardPicture(Picture), Card.Copy.Name});
     return true;
 }

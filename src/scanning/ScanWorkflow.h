@@ -45,6 +45,7 @@ public:
     void Save(const QImage &Picture);
 
     void SetSaveCheck(TSaveCheck Check) { saveCheck_ = std::move(Check); }
+    void SetPassCheck(TPassCheck Check) { passCheck_ = std::move(Check); }
     // What the last scan that saved anything saved, for the check.
     const std::vector<TSavedScan> &PreviousScan() const { return previousScan_; }
     // Whether this station wrote FileName since the program started.
@@ -74,7 +75,7 @@ private:
     std::optional<QImage> pictureToKeep(const QImage &Scan);
     // False when the card was not saved (the check or the operator said no);
     // throws when writing fails on the way.
-    bool saveCard(const TServedCard &Card, const QImage &Picture);
+    bool saveCard(const TServedCard &Card, const QImage &Picture, bool Check = true);
     bool mayReplaceFiles(const TServedCard &Card, const QString &Hq, const QString &Web);
     void markCard(const TServedCard &Card, TScanStatus Status);
     void showFileFacts(const QString &Hq, QSize Size);
@@ -88,6 +89,7 @@ private:
     TScanHost &host_;
     std::optional<TJob> job_;
     TSaveCheck saveCheck_;
+    TPassCheck passCheck_;
     std::vector<TSavedScan> previousScan_;
     std::vector<TSavedScan> thisScan_;
     // What the store held when the list was loaded (file -> modification time),

@@ -20,7 +20,11 @@ struct TReview
 
     explicit TReview(QStringList Names = {QStringLiteral("Forest Guard"), QStringLiteral("Stone Golem"),
                                           QStringLiteral("Ash Wolf")})
-        : Form(glass(), AssignFoundCards(found(), Names, 220.0 * 300.0)),
+        : TReview(AssignFoundCards(found(), Names, 220.0 * 300.0))
+    {
+    }
+    explicit TReview(std::vector<TPassCard> Cards)
+        : Form(glass(), std::move(Cards)),
           Tester(Form.lvCards->model(), QAbstractItemModelTester::FailureReportingMode::Fatal)
     {
         Form.show();
@@ -88,6 +92,20 @@ TEST(ReviewCards, NumberKeysAndClicksLeaveCardsOutAndEnterSavesTheRest)
     for (const TPassCard &card : r.Form.Cards())
         kept << (card.WillBeSaved() ? card.CardName : QStringLiteral("-"));
     EXPECT_EQ(kept, QStringList({"Forest Guard", "-", "-", "-"}));
+}
+
+TEST(ReviewCards, ACardTheCheckDoubtsStartsLeftOutWithItsReasonAndComesBackOnItsNumber)
+{
+    std::vector<TPassCard> cards = AssignFoundCards(
+        TReview::found(), {QStringLiteral("Forest Guard"), QStringLiteral("Stone Golem")}, 220.0 * 300.0);
+    cards[1].Doubt = QStringLiteral("it looks like Oak Sage of the scan before");
+    cards[1].Keep = false;
+    TReview r(std::move(cards));
+    EXPECT_EQ(r.Lines()[1], QStringLiteral("2. Stone Golem: left out, it looks like Oak Sage of the scan before"));
+    EXPECT_EQ(r.Form.lbSummary->text(), QStringLiteral("1 card will be saved."));
+    QTest::keyClick(r.Form.lvCards, Qt::Key_2);
+    EXPECT_EQ(r.Lines()[1], QStringLiteral("2. Stone Golem: saved although it looks like Oak Sage of the scan before"));
+    EXPECT_EQ(r.Form.lbSummary->text(), QStringLiteral("2 cards will be saved."));
 }
 
 TEST(ReviewCards, OnlyAnEnterPressedHereAcceptsAndEscapeCancels)

@@ -211,21 +211,24 @@ TEST(ScanWorkflow, TheSaveCheckSeesWhatTheScanBeforeSavedAndMayKeepACardBack)
     EXPECT_EQ(w.Flow.PreviousScan().front().Card, QStringLiteral("Card 5"));
 }
 
-TEST(ScanWorkflow, AGlassPassedAgainUnswappedIsTakenForTheCardsOfThePassBefore)
+TEST(ScanWorkflow, AGlassPassedAgainUnswappedComesToTheReviewWithItsCardsLeftOut)
 {
     TWorkflow w(8);
-    QStringList doubts;
-    w.Flow.SetSaveCheck([&](const TCardToSave &Card, TScanHost &) {
+    w.Flow.SetPassCheck([](const TCardToSave &Card) {
         const TScanQuestion question = ScanQuestion(Card.Previous, Card.Picture, Card.CardName, true);
-        if (question.Doubt == TScanDoubt::SameCard)
-            doubts << question.Text;
-        return question.Doubt == TScanDoubt::None;
+        return question.Doubt == TScanDoubt::SameCard ? question.PreviousCard : QString();
     });
     w.Host.Review = [](std::vector<TPassCard> &) {};
     w.Pass(0);
-    w.Pass(3);
-    EXPECT_EQ(doubts, QStringList({"This scan looks like the previous card, Card 1. Save it as Card 4 anyway?",
-                                   "This scan looks like the previous card, Card 2. Save it as Card 5 anyway?",
-                                   "This scan looks like the previous card, Card 3. Save it as Card 6 anyway?"}));
     EXPECT_EQ(w.Statuses(), QStringLiteral("HHH-----"));
+
+    // The operator takes the first card back: only it is saved.
+    w.Host.Review = [](std::vector<TPassCard> &Cards) { Cards[0].Keep = true; };
+    w.Pass(3);
+    QStringList shown;
+    for (const TPassCard &card : w.Host.Reviewed)
+        shown << card.CardName + QStringLiteral(" like ") + card.Doubt + (card.Keep ? "" : ", left out");
+    EXPECT_EQ(shown, QStringList({"Card 4 like Card 1, left out", "Card 5 like Card 2, left out",
+                                  "Card 6 like Card 3, left out", "Card 7 like "}));
+    EXPECT_EQ(w.Statuses(), QStringLiteral("HHHH----"));
 }
