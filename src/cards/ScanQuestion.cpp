@@ -33,8 +33,10 @@ TScanQuestion ScanQuestion(const std::vector<TSavedScan> &Previous, const QImage
     TGuardScore same;
     QString previousCard;
     for (const TSavedScan &saved : Previous) {
-        if (empty.Yes || saved.Picture.isNull())
+        if (empty.Yes)
             break;
+        if (saved.Picture.isNull())
+            continue;
         const TGuardScore score = SameCard(saved.Picture, question.Picture);
         if (score.Score >= same.Score) {
             same = score;
