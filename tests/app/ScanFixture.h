@@ -4,6 +4,7 @@
 // four downloaded cards and the real data source manager, scanning as an
 // operator does.
 #include "../scanner/DsmFixture.h"
+#include "XyList.h"
 #include "app/CardListModel.h"
 #include "app/Main.h"
 #include "catalogue/ScanStore.h"
@@ -42,23 +43,14 @@ struct TScanFixture
 
     void GiveCards(int Count, int FirstId = 1)
     {
-        TGame game;
-        game.Name = QStringLiteral("XY game");
-        game.Code = QStringLiteral("XY");
-        TExpansion set;
-        set.Name = QStringLiteral("ABC set");
-        set.Code = QStringLiteral("ABC");
         std::vector<std::unique_ptr<TGameCard>> cards;
-        std::vector<const TGameCard *> accepted;
         for (int i = 0; i < Count; ++i) {
             cards.push_back(std::make_unique<TGameCard>());
             cards.back()->Id = FirstId + i;
             cards.back()->Number = i;
             cards.back()->Name = QStringLiteral("Card %1").arg(FirstId + i);
-            accepted.push_back(cards.back().get());
         }
-        Main.AcceptDownloadedList(game, set, accepted);
-        Main.SetStorePaths(GetStorePaths(&game, &set));
+        GiveXyList(Main, cards);
     }
 
     // The source dialog, when it comes, picks the first source.

@@ -1,6 +1,7 @@
 #include "app/CardListModel.h"
 #include "app/ImageView.h"
 #include "catalogue/Flags.h"
+#include "XyList.h"
 #include "support/AppFixture.h"
 
 #include <gtest/gtest.h>
@@ -28,22 +29,6 @@ std::unique_ptr<TGameCard> makeCard(int Id, const QString &Name, int Number = 0,
     card->Language = Language;
     card->Foil = Foil;
     return card;
-}
-
-// A downloaded-looking list of game XY, set ABC.
-void giveList(TfrmMain &Main, std::vector<std::unique_ptr<TGameCard>> Cards)
-{
-    TGame game;
-    game.Name = QStringLiteral("XY game");
-    game.Code = QStringLiteral("XY");
-    TExpansion set;
-    set.Name = QStringLiteral("ABC set");
-    set.Code = QStringLiteral("ABC");
-    std::vector<const TGameCard *> accepted;
-    for (const auto &card : Cards)
-        accepted.push_back(card.get());
-    Main.AcceptDownloadedList(game, set, accepted);
-    Main.SetStorePaths(GetStorePaths(&game, &set));
 }
 
 void writeJpeg(const QString &Path, QSize Size, QColor Colour)
@@ -80,7 +65,7 @@ TEST(CardGrid, CellsColoursAndFlagsComeFromTheCards)
     cards[1]->ScanStatus = ScanHQ;
     cards[2]->ScanStatus = ScanVHQ;
     cards[3]->ScanStatus = ScanWeb;
-    giveList(main, std::move(cards));
+    GiveXyList(main, cards);
 
     EXPECT_EQ(cell(main, 0, TCardListModel::ColNo, Qt::DisplayRole).toString(), QStringLiteral("0"));
     EXPECT_EQ(cell(main, 1, TCardListModel::ColNo, Qt::DisplayRole).toString(), QStringLiteral("7"));
@@ -123,7 +108,7 @@ TEST(CardGrid, SelectingACardFillsTheDetailsAndShowsItsBestScan)
     cards.back()->Rarity = QStringLiteral("Rare");
     cards.push_back(makeCard(78, QStringLiteral("Not scanned"), 4));
     cards.back()->CollectorsNo = QStringLiteral("4a");
-    giveList(main, std::move(cards));
+    GiveXyList(main, cards);
     writeJpeg(main.HqDir + QStringLiteral("77.jpg"), QSize(300, 420), Qt::green);
     writeJpeg(main.WebDir + QStringLiteral("77.jpg"), QSize(100, 140), Qt::red);
     main.lbFileName->setText(QStringLiteral("last scan.jpg"));
@@ -159,7 +144,7 @@ TEST(CardGrid, SkipImageLoadKeepsTheAcquiredPictureOnce)
     std::vector<std::unique_ptr<TGameCard>> cards;
     cards.push_back(makeCard(1, QStringLiteral("One")));
     cards.push_back(makeCard(2, QStringLiteral("Two")));
-    giveList(main, std::move(cards));
+    GiveXyList(main, cards);
     writeJpeg(main.MqDir + QStringLiteral("2.jpg"), QSize(50, 70), Qt::blue);
     QImage acquired(640, 480, QImage::Format_RGB32);
     acquired.fill(Qt::white);
@@ -183,7 +168,7 @@ TEST(CardGrid, DamagedScanEmptiesThePictureAndSaysSoWithoutABox)
     TfrmMain &main = app.Main();
     std::vector<std::unique_ptr<TGameCard>> cards;
     cards.push_back(makeCard(5, QStringLiteral("Broken")));
-    giveList(main, std::move(cards));
+    GiveXyList(main, cards);
     QDir().mkpath(main.VhqDir);
     QFile damaged(main.VhqDir + QStringLiteral("5.jpg"));
     ASSERT_TRUE(damaged.open(QIODevice::WriteOnly));
@@ -207,7 +192,7 @@ TEST(CardGrid, HeaderClicksSortTheListInPlaceAndKeepTheSelectedPosition)
     cards.push_back(makeCard(1, QStringLiteral("beta"), 2));
     cards.push_back(makeCard(2, QStringLiteral("Alpha"), 3));
     cards.push_back(makeCard(3, QStringLiteral("gamma"), 1));
-    giveList(main, std::move(cards));
+    GiveXyList(main, cards);
     selectRow(main, 0);
 
     main.vstCardsHeaderClick(TCardListModel::ColNo);
@@ -238,7 +223,7 @@ TEST(CardGrid, TypingFindsANameAndANonMatchBeepsAndKeepsTheSelection)
     cards.push_back(makeCard(1, QStringLiteral("Alpha")));
     cards.push_back(makeCard(2, QStringLiteral("Beta")));
     cards.push_back(makeCard(3, QStringLiteral("Bear")));
-    giveList(main, std::move(cards));
+    GiveXyList(main, cards);
 
     main.vstCardsIncrementalSearch(QStringLiteral("b"), false, 10'000);
     EXPECT_EQ(main.SelectedRow(), 1);
@@ -271,7 +256,7 @@ TEST(CardGrid, CardInfoNotesAndPopupEnabling)
     cards.back()->Rarity = QStringLiteral("C");
     cards.back()->P0 = QStringLiteral("Unit");
     cards.back()->Notes = QStringLiteral("bent");
-    giveList(main, std::move(cards));
+    GiveXyList(main, cards);
 
     main.pmCardPopup();
     EXPECT_FALSE(main.mnAcquireImage->isEnabled());
@@ -306,7 +291,7 @@ TEST(CardGrid, AnyMouseButtonSelectsTheWholeRow)
     std::vector<std::unique_ptr<TGameCard>> cards;
     for (int i = 0; i < 3; ++i)
         cards.push_back(makeCard(i + 1, QStringLiteral("Card %1").arg(i)));
-    giveList(main, std::move(cards));
+    GiveXyList(main, cards);
     QCoreApplication::processEvents();
 
     for (const auto &[button, row] : {std::pair{Qt::RightButton, 1}, std::pair{Qt::MiddleButton, 2},
@@ -327,7 +312,7 @@ TEST(CardGrid, OneEnterStrokeOrLeftDoubleClickOnTheGridIsOneScanRequest)
     std::vector<std::unique_ptr<TGameCard>> cards;
     cards.push_back(makeCard(1, QStringLiteral("Alpha")));
     cards.push_back(makeCard(2, QStringLiteral("Beta")));
-    giveList(main, std::move(cards));
+    GiveXyList(main, cards);
     selectRow(main, 0);
     QSignalSpy requests(&main, &TfrmMain::acquireRequested);
     QWidget *grid = main.vstCards;
@@ -365,7 +350,7 @@ TEST(CardGrid, DetailsPanelKeepsItsHeight)
     cards.push_back(makeCard(2, QStringLiteral("Noted")));
     cards.back()->Notes = QStringLiteral("bent");
     cards.back()->P0 = QStringLiteral("Unit");
-    giveList(main, std::move(cards));
+    GiveXyList(main, cards);
     QCoreApplication::processEvents();
     const QRect empty = main.panCardInfo->geometry();
     for (int row : {1, 0, 1}) {
