@@ -94,20 +94,22 @@ void TfrmMain::createScanning()
 {
     scanHost_ = std::make_unique<TMainScanHost>(*this);
     scanning_ = std::make_unique<TScanWorkflow>(Cards, *scanHost_);
-    scanning_->SetSaveCheck([this](const TCardToSave &Card, TScanHost &Host) {
-        const TScanQuestion question = ScanQuestion(Card.Previous, Card.Picture, Card.CardName, checkScansSetting());
+    const auto check = [this](const TCardToSave &Card) {
+        TScanQuestion question = ScanQuestion(Card.Previous, Card.Picture, Card.CardName, checkScansSetting());
         if (!question.LogLine.isEmpty())
             LogLine(question.LogLine);
+        return question;
+    };
+    scanning_->SetSaveCheck([check](const TCardToSave &Card, TScanHost &Host) {
+        const TScanQuestion question = check(Card);
         if (question.Text.isEmpty())
             return true;
         const bool save = Host.AskYesNo(question.Text);
         LogLine(question.AnswerLogLine(save));
         return save;
     });
-    scanning_->SetPassCheck([this](const TCardToSave &Card) {
-        const TScanQuestion question = ScanQuestion(Card.Previous, Card.Picture, Card.CardName, checkScansSetting());
-        if (!question.LogLine.isEmpty())
-            LogLine(question.LogLine);
+    scanning_->SetPassCheck([check](const TCardToSave &Card) {
+        const TScanQuestion question = check(Card);
         switch (question.Doubt) {
         case TScanDoubt::SameCard: return _("it looks like %1 of the scan before").arg(question.PreviousCard);
         case TScanDoubt::EmptyArea: return _("it shows no card");
