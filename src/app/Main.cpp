@@ -453,8 +453,7 @@ void TfrmMain::ApplyStoreFolder(bool ReportNow)
                           "for this run.")
                             .arg(QDir::toNativeSeparators(choice.Wanted), choice.Problem,
                                  QDir::toNativeSeparators(ScanStoreRoot()));
-        if (AppLog)
-            AppLog->AddError(QStringLiteral("Scan store folder not usable: ") + choice.Wanted);
+        LogError(QStringLiteral("Scan store folder not usable: ") + choice.Wanted);
         if (ReportNow) {
             MessageDlg(storeProblem_, TMsgDlgType::Warning);
             storeProblem_.clear();
@@ -536,9 +535,7 @@ void TfrmMain::reportSharedFileNames()
     const TSharedFileNames shared = FindSharedFileNames(Cards, fileNamesSetting());
     if (shared.Cards == 0)
         return;
-    if (AppLog)
-        AppLog->Add(QStringLiteral("Cards sharing file names: %1, for example %2")
-                        .arg(shared.Cards).arg(shared.Example));
+    LogLine(QStringLiteral("Cards sharing file names: %1, for example %2").arg(shared.Cards).arg(shared.Example));
     const QString text =
         _n("%1 card shares file names under this naming, for example %2; their scans would "
            "replace each other.",

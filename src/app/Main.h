@@ -207,8 +207,6 @@ public:
     void TwainAcquireError(TTwainManager *Sender, int Index, int ErrorCode, int Additional);
     void TwainSourceDisable(TTwainManager *Sender, int Index);
     void TwainTransferComplete(TTwainManager *Sender, int Index, bool Canceled);
-    // The workflow that saves what the scanner delivers.
-    TScanWorkflow &Scanning() { return *scanning_; }
     // The configuration dialog's scanner test, run against the chosen source.
     void RunScannerCapabilitiesTest();
     // Runs once, when the window is first shown: the first-run notice and the
