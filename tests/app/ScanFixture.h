@@ -3,6 +3,7 @@
 // A started application with three scan areas (Mini 150 dpi, Std 300, Big 600),
 // four downloaded cards and the real data source manager, scanning as an
 // operator does.
+#include "../cards/CardCorpus.h"
 #include "../scanner/DsmFixture.h"
 #include "XyList.h"
 #include "app/CardListModel.h"
@@ -39,6 +40,19 @@ struct TScanFixture
         App.Forms.frmScanAreas->LoadScanAreas();
         Main.Twain->DsmSearchFolders = {TDsmFixture::LibraryDir()};
         GiveCards(4);
+    }
+
+    ~TScanFixture() { qunsetenv("VELLUMORA_VFB_GLASS"); }
+
+    // The Virtual Flatbed scans Layout's glass, rendered at 300 dpi, from now on.
+    void PutOnGlass(const TGlassLayout &Layout)
+    {
+        QImage picture = RenderGlass(Layout).Image;
+        picture.setDotsPerMeterX(11811);
+        picture.setDotsPerMeterY(11811);
+        const QString file = App.Env.Path(QStringLiteral("glass.png"));
+        ASSERT_TRUE(picture.save(file));
+        qputenv("VELLUMORA_VFB_GLASS", QFile::encodeName(file));
     }
 
     void GiveCards(int Count, int FirstId = 1)

@@ -417,15 +417,9 @@ TEST(Scanning, ACardOnAGlassPictureIsFoundThroughTheWholeScanPath)
     TGlassLayout layout = RandomGlass(5, 300, 1, 8, 3);
     layout.GlassMm = QSizeF(80, 105);
     layout.Cards[0].CentreMm = QPointF(40, 52);
-    QImage picture = RenderGlass(layout).Image;
-    picture.setDotsPerMeterX(11811);   // 300 dpi
-    picture.setDotsPerMeterY(11811);
-    const QString file = f.App.Env.Path(QStringLiteral("glass.png"));
-    ASSERT_TRUE(picture.save(file));
-    qputenv("VELLUMORA_VFB_GLASS", QFile::encodeName(file));
+    f.PutOnGlass(layout);
     f.PickFirstSource();
     f.Scan(0, QStringLiteral("Glass"));
-    qunsetenv("VELLUMORA_VFB_GLASS");
     EXPECT_TRUE(f.App.Dialogs.Messages.empty());
     EXPECT_EQ(jpegSize(f.Pics("HQ/xy/abc/1.jpg")), QSize(744, 1039));
     EXPECT_GT(Psnr(f.Main.ImageHolder->Picture(), RenderReference(layout, 0)), 30);
@@ -439,12 +433,7 @@ TEST(Scanning, APassOverAGlassOfCardsSavesEachKeptCardAsItsOwnScan)
                         "CropToCard=0\nCardWidth=6.3\nCardHeight=8.8\nSeveralCards=1\n");
     f.App.Forms.frmScanAreas->LoadScanAreas();
     f.GiveCards(6);
-    QImage picture = RenderGlass(RandomGlass(14, 300, 4, 6, 4)).Image;
-    picture.setDotsPerMeterX(11811);
-    picture.setDotsPerMeterY(11811);
-    const QString file = f.App.Env.Path(QStringLiteral("glass.png"));
-    ASSERT_TRUE(picture.save(file));
-    qputenv("VELLUMORA_VFB_GLASS", QFile::encodeName(file));
+    f.PutOnGlass(RandomGlass(14, 300, 4, 6, 4));
     f.PickFirstSource();
     QStringList listed;
     f.App.Dialogs.QueueModal([&](QDialog &Dialog) {
@@ -457,7 +446,6 @@ TEST(Scanning, APassOverAGlassOfCardsSavesEachKeptCardAsItsOwnScan)
     });
     f.LogLines();
     f.Scan(1, QStringLiteral("Several"));
-    qunsetenv("VELLUMORA_VFB_GLASS");
 
     EXPECT_EQ(listed, QStringList({"1. Card 2", "2. Card 3: left out", "3. Card 4", "4. Card 5"}));
     QStringList named;

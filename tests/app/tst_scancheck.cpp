@@ -18,16 +18,8 @@ TEST(ScanCheck, TheSameCardAgainOrAnEmptyGlassIsSavedOnlyWhenTheOperatorSaysSo)
     f.App.Env.WriteFile(QStringLiteral("home/.local/share/Quorvath/Vellu Mora/scan areas.ini"), kPlainArea);
     f.App.Forms.frmScanAreas->LoadScanAreas();
     const std::vector<TPlacedCard> set = CardSet(TCardDesign::ColourFrame, 44, 2);
-    const QString glass = f.App.Env.Path(QStringLiteral("glass.png"));
-    const auto putOnGlass = [&](const TGlassLayout &Layout) {
-        QImage picture = RenderGlass(Layout).Image;
-        picture.setDotsPerMeterX(11811);   // 300 dpi
-        picture.setDotsPerMeterY(11811);
-        ASSERT_TRUE(picture.save(glass));
-    };
-    qputenv("VELLUMORA_VFB_GLASS", QFile::encodeName(glass));
     f.PickFirstSource();
-    putOnGlass(CardOnArea(set[0], 300, false, 4401));
+    f.PutOnGlass(CardOnArea(set[0], 300, false, 4401));
     f.Scan(0, QStringLiteral("Plain"));
     ASSERT_EQ(f.Main.SelectedRow(), 1);
     f.LogLines();
@@ -45,7 +37,7 @@ TEST(ScanCheck, TheSameCardAgainOrAnEmptyGlassIsSavedOnlyWhenTheOperatorSaysSo)
 
     // The glass left empty.
     f.App.Dialogs.Messages.clear();
-    putOnGlass(EmptyLid(300, false, 4402));
+    f.PutOnGlass(EmptyLid(300, false, 4402));
     f.Scan(1, QStringLiteral("Plain"));
     ASSERT_EQ(f.App.Dialogs.Texts(),
               QStringList({"This scan shows no card, only the lid. Save it as Card 2 anyway?"}));
@@ -54,7 +46,7 @@ TEST(ScanCheck, TheSameCardAgainOrAnEmptyGlassIsSavedOnlyWhenTheOperatorSaysSo)
 
     // The next card of the set: saved unasked.
     f.App.Dialogs.Messages.clear();
-    putOnGlass(CardOnArea(set[1], 300, false, 4403));
+    f.PutOnGlass(CardOnArea(set[1], 300, false, 4403));
     f.Scan(1, QStringLiteral("Plain"));
     EXPECT_TRUE(f.App.Dialogs.Messages.empty()) << f.App.Dialogs.Texts().join(u'|').toStdString();
     EXPECT_EQ(f.Main.Cards.Objects(1)->ScanStatus, ScanHQ);
@@ -70,5 +62,4 @@ TEST(ScanCheck, TheSameCardAgainOrAnEmptyGlassIsSavedOnlyWhenTheOperatorSaysSo)
     f.Scan(3, QStringLiteral("Plain"));
     EXPECT_EQ(f.App.Dialogs.Messages.size(), 1u);
     EXPECT_EQ(f.Main.Cards.Objects(3)->ScanStatus, ScanHQ);
-    qunsetenv("VELLUMORA_VFB_GLASS");
 }
