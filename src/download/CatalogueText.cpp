@@ -93,53 +93,36 @@ QString TCatalogueLines::decode(qsizetype From, qsizetype To) const
 
 bool TCatalogueLines::Next(QString &Line)
 {
-    if (splitPos_ >= 0) {
-        const qsizetype next = split_.indexOf(QChar(0x2028), splitPos_);
-        if (next >= 0) {
-            Line = split_.mid(splitPos_, next - splitPos_);
-            splitPos_ = next + 1;
-            return true;
-        }
-        const qsizetype from = splitPos_;
-        splitPos_ = -1;
-        // The piece after the last U+2028 is a line unless the text ends there.
-        if (from < split_.size() || splitEnded_) {
-            Line = split_.mid(from);
-            split_.clear();
-            return true;
-        }
-        split_.clear();
-    }
     if (pos_ >= end_)
         return false;
 
     const bool wide = coding_ == TCoding::Utf16Le || coding_ == TCoding::Utf16Be;
     const qsizetype step = wide ? 2 : 1;
+    const auto unit = [&](qsizetype At) -> char16_t {
+        return wide ? unitAt(body_, At, coding_ == TCoding::Utf16Be) : static_cast<unsigned char>(body_[At]);
+    };
     qsizetype i = pos_;
-    char16_t ch = 0;
+    qsizetype lineEnd = 0;   // bytes of the line end found at i
     for (; i < end_; i += step) {
-        ch = wide ? unitAt(body_, i, coding_ == TCoding::Utf16Be) : static_cast<unsigned char>(body_[i]);
-        if (ch == u'\r' || ch == u'\n' || (wide && ch == 0x2028))
+        const char16_t ch = unit(i);
+        if (ch == u'\r' || ch == u'\n') {
+            lineEnd = ch == u'\r' && i + step < end_ && unit(i + step) == u'\n' ? 2 * step : step;
             break;
+        }
+        if (wide && ch == 0x2028) {
+            lineEnd = step;
+            break;
+        }
+        // U+2028 in UTF-8: text already checked as UTF-8 holds these bytes for nothing else.
+        if (coding_ == TCoding::Utf8 && ch == 0xE2 && i + 2 < end_
+            && static_cast<unsigned char>(body_[i + 1]) == 0x80
+            && static_cast<unsigned char>(body_[i + 2]) == 0xA8) {
+            lineEnd = 3;
+            break;
+        }
     }
-    const qsizetype lineEnd = i;
-    const bool ended = i < end_;
-    if (ended) {
-        i += step;
-        if (ch == u'\r' && i < end_
-            && (wide ? unitAt(body_, i, coding_ == TCoding::Utf16Be) : body_[i]) == u'\n')
-            i += step;
-    }
-    const qsizetype from = pos_;
-    pos_ = i;
-    Line = decode(from, lineEnd);
-    // In 8-bit text U+2028 is only found once decoded.
-    if (!wide && coding_ == TCoding::Utf8 && Line.contains(QChar(0x2028))) {
-        split_ = std::move(Line);
-        splitPos_ = 0;
-        splitEnded_ = ended;
-        return Next(Line);
-    }
+    Line = decode(pos_, i);
+    pos_ = i + lineEnd;
     return true;
 }
 

@@ -37,10 +37,6 @@ private:
     TCoding coding_ = TCoding::Windows1252;
     qsizetype pos_ = 0;
     qsizetype end_ = 0;
-    // An 8-bit line still holding U+2028 breaks, handed out piece by piece.
-    QString split_;
-    qsizetype splitPos_ = -1;
-    bool splitEnded_ = false;   // a line end followed it
 };
 
 // Every line at once: for small answers and tests.
