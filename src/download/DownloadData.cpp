@@ -34,8 +34,6 @@
 
 #include <algorithm>
 
-#include <algorithm>
-
 namespace {
 
 constexpr int kClientWidth = 937;
