@@ -50,6 +50,11 @@ int statusCode(const QByteArray &StatusLine)
     return code >= 0 && code <= 999 ? static_cast<int>(code) : -1;
 }
 
+QString headLineLimitText()
+{
+    return QStringLiteral("The server sent a header line longer than %1 characters").arg(kMaxHeadLine);
+}
+
 QString bodyLimitText(qint64 MaxBodyBytes)
 {
     return QStringLiteral("The answer is larger than %1 MB").arg(MaxBodyBytes >> 20);
@@ -148,8 +153,7 @@ bool TAnswerReader::collectLine(QByteArrayView Bytes, qsizetype &Pos)
         if (part_ == TPart::ChunkSize) {
             finish();   // no chunk size is that long: not hexadecimal, so the body ends
         } else {
-            fail(QStringLiteral("The server sent a header line longer than %1 characters")
-                     .arg(kMaxHeadLine));
+            fail(headLineLimitText());
         }
         return false;
     }
@@ -170,7 +174,7 @@ void TAnswerReader::onLine(QByteArray Line)
         return;
     }
     if (Line.size() > kMaxHeadLine) {
-        fail(QStringLiteral("The server sent a header line longer than %1 characters").arg(kMaxHeadLine));
+        fail(headLineLimitText());
         return;
     }
     headBytes_ += Line.size() + 2;
