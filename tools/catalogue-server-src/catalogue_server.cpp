@@ -189,6 +189,19 @@ void sendAll(int Socket, const std::string &Bytes, Clock::time_point Deadline)
     }
 }
 
+// Waits for the client's next bytes until Deadline and takes them into Buffer:
+// their count, 0 when the client closed or failed, -1 when the time is up first.
+ssize_t receive(int Socket, char *Buffer, size_t Size, Clock::time_point Deadline)
+{
+    for (;;) {
+        if (!waitFor(Socket, POLLIN, Deadline))
+            return -1;
+        const ssize_t n = ::recv(Socket, Buffer, Size, MSG_DONTWAIT);
+        if (n >= 0 || (errno != EAGAIN && errno != EINTR))
+            return n < 0 ? 0 : n;
+    }
+}
+
 // The request head up to the empty line, or what arrived of it before the
 // deadline, the client's close or 64 KiB.
 struct Head
@@ -202,13 +215,8 @@ Head readHead(int Socket, Clock::time_point Deadline)
     Head head;
     char buffer[4096];
     while (head.Bytes.find("\r\n\r\n") == std::string::npos && head.Bytes.size() < kMaxHead) {
-        if (!waitFor(Socket, POLLIN, Deadline)) {
-            head.TimedOut = true;
-            break;
-        }
-        const ssize_t n = ::recv(Socket, buffer, sizeof buffer, MSG_DONTWAIT);
-        if (n < 0 && (errno == EAGAIN || errno == EINTR))
-            continue;
+        const ssize_t n = receive(Socket, buffer, sizeof buffer, Deadline);
+        head.TimedOut = n < 0;
         if (n <= 0)
             break;
         head.Bytes.append(buffer, static_cast<size_t>(n));
@@ -285,11 +293,8 @@ void serveConnection(int Client, const Options &Settings, const std::string &Raw
     ::shutdown(Client, SHUT_WR);
     const Clock::time_point drainUntil = Clock::now() + kDrainTime;
     char drain[4096];
-    size_t drained = 0;
-    while (drained < (1u << 20) && waitFor(Client, POLLIN, drainUntil)) {
-        const ssize_t n = ::recv(Client, drain, sizeof drain, MSG_DONTWAIT);
-        if (n < 0 && (errno == EAGAIN || errno == EINTR))
-            continue;
+    for (size_t drained = 0; drained < (1u << 20);) {
+        const ssize_t n = receive(Client, drain, sizeof drain, drainUntil);
         if (n <= 0)
             break;
         drained += static_cast<size_t>(n);
