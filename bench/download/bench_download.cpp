@@ -186,15 +186,11 @@ BENCHMARK(BM_OpenSet)->Unit(benchmark::kMillisecond);
 // from a shared store would do it again and again.
 void BM_MarkLocalScans(benchmark::State &State)
 {
+    const TCatalogueCards store = ReadCatalogueCards(makeAnswer(10'000), 10'000);
+    writeStore(store.Cards, 1);
     TCardList cards;
-    {
-        TRawServer server(ok(makeAnswer(10'000)));
-        TDialog dialog;
-        dialog.Form.LoadCards(1);
-        writeStore(dialog.Form.Cards, 1);
-        for (int i = 0; i < 480; ++i)
-            cards.Add(QString(), std::make_unique<TGameCard>(*dialog.Form.Cards.Objects(i * 20)));
-    }
+    for (int i = 0; i < 480; ++i)
+        cards.Add(QString(), std::make_unique<TGameCard>(*store.Cards.Objects(i * 20)));
     TGame game;
     game.Code = QStringLiteral("benchgame");
     TExpansion expansion;
@@ -206,16 +202,9 @@ BENCHMARK(BM_MarkLocalScans)->Unit(benchmark::kMillisecond);
 
 void BM_SortByRarity(benchmark::State &State)
 {
-    TCardList cards;
-    {
-        TRawServer server(ok(makeAnswer(CardCount)));
-        TDialog dialog;
-        dialog.Form.LoadCards(1);
-        for (const TCardItem &item : dialog.Form.Cards.Items())
-            cards.Add(item.Text, std::make_unique<TGameCard>(*item.Card));
-    }
+    const TCatalogueCards read = ReadCatalogueCards(makeAnswer(CardCount), CardCount);
     std::vector<const TGameCard *> current;
-    for (const TCardItem &item : cards.Items())
+    for (const TCardItem &item : read.Cards.Items())
         current.push_back(item.Card.get());
     for (auto _ : State)
         benchmark::DoNotOptimize(DownloadSortOrder(current, dcRarity, false));
