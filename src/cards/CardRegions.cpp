@@ -149,8 +149,6 @@ bool touchesBorder(const std::vector<cv::Point> &Points, const cv::Size &Size)
     });
 }
 
-} // namespace
-
 // The image at 1/Factor of its size without the padding byte of 32-bit
 // pixels, each pixel the mean of four samples spread over its block: enough to
 // see cards, their shadows and a thin line, while only a third of a large
@@ -176,6 +174,8 @@ cv::Mat reduced(const cv::Mat &Pixels, int Factor)
     }
     return small;
 }
+
+} // namespace
 
 double GrainOf(const TBrightness &Image)
 {
