@@ -49,20 +49,20 @@ std::vector<TFoundCard> FindCards(const QImage &Image, double Dpi, TCardSize Siz
     const QImage image = FinderImage(Image);
     const cv::Mat pixels = MatView(image);
     const cv::Size2d card(cardSize.width(), cardSize.height());
-    const TCoarseView view = FindCoarseRegions(pixels, Dpi, card);
-    if (view.Regions.empty())
+    const std::vector<TCoarseRegion> regions = FindCoarseRegions(pixels, Dpi, card);
+    if (regions.empty())
         return found;
     const TBrightness brightness(image);
     TGlassView glass{&brightness, Dpi, GrainOf(brightness), {}};
-    for (const TCoarseRegion &region : view.Regions)
+    for (const TCoarseRegion &region : regions)
         glass.Regions.push_back(region.Pose);
 
     // The lamp casts every card's shadow the same way: what the cards that
     // show it clearly say decides for those that do not.
     std::vector<TPlacement> placed;
     TLampSides lamp;
-    for (size_t i = 0; i < view.Regions.size(); ++i) {
-        TPlacement placement{view.Regions[i].Pose, view.Regions[i].Unsure, {}, {}};
+    for (size_t i = 0; i < regions.size(); ++i) {
+        TPlacement placement{regions[i].Pose, regions[i].Unsure, {}, {}};
         if (placement.Unsure == TUnsureReason::None)
             placement = PlaceCard(glass, i, card, TLampSides());
         lamp.X += placement.ShadowVote.X;

@@ -208,23 +208,19 @@ double GrainOf(const TBrightness &Image)
     return 0;
 }
 
-TCoarseView FindCoarseRegions(const cv::Mat &Pixels, double Dpi, cv::Size2d CardPixels)
+std::vector<TCoarseRegion> FindCoarseRegions(const cv::Mat &Pixels, double Dpi, cv::Size2d CardPixels)
 {
-    TCoarseView view;
+    std::vector<TCoarseRegion> regions;
     const int factor = std::max(1, int(Dpi / kWorkingDpi));
     const double pxPerMm = Dpi / 25.4 / factor;
     const cv::Size2d card(CardPixels.width / factor, CardPixels.height / factor);
     const int band = std::max(2, int(std::lround(2 * pxPerMm)));
     if (Pixels.empty() || Pixels.cols / factor < 4 * band || Pixels.rows / factor < 4 * band)
-        return view;
+        return regions;
 
     const cv::Mat small = reduced(Pixels, factor);
 
     const TLid lid = lidOf(small, band);
-    double brightness = 0;
-    for (int c = 0; c < small.channels(); ++c)
-        brightness += lid.Colour[c] / small.channels();
-    view.DarkLid = brightness < 128;
 
     // Whatever differs from the lid by more than its grain in any channel.
     cv::Mat difference;
@@ -308,7 +304,7 @@ TCoarseView FindCoarseRegions(const cv::Mat &Pixels, double Dpi, cv::Size2d Card
         }
         region.Pose.Centre *= factor;
         region.Pose.Size = cv::Size2d(region.Pose.Size.width * factor, region.Pose.Size.height * factor);
-        view.Regions.push_back(region);
+        regions.push_back(region);
     }
-    return view;
+    return regions;
 }

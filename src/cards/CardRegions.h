@@ -1,7 +1,7 @@
 #pragma once
 
-// The first, coarse look at a glass: what the lid looks like, and which regions
-// of it hold something the size of a card.
+// The first, coarse look at a glass: which regions of it hold something the
+// size of a card.
 
 #include "cards/CardGeometry.h"
 
@@ -16,12 +16,6 @@ struct TCoarseRegion
     TUnsureReason Unsure = TUnsureReason::None;
 };
 
-struct TCoarseView
-{
-    std::vector<TCoarseRegion> Regions;
-    bool DarkLid = false;
-};
-
 class TBrightness;
 
 // The grain of one pixel, as a Gaussian's sigma in grey levels, from
@@ -32,4 +26,4 @@ double GrainOf(const TBrightness &Image);
 // cards and their shadows grouped into one region when together they fit in a
 // card of CardPixels, cards joined by their shadows split apart. Specks of dust
 // are left out.
-TCoarseView FindCoarseRegions(const cv::Mat &Pixels, double Dpi, cv::Size2d CardPixels);
+std::vector<TCoarseRegion> FindCoarseRegions(const cv::Mat &Pixels, double Dpi, cv::Size2d CardPixels);
