@@ -30,17 +30,23 @@ cv::Mat MatView(const QImage &Image)
                    size_t(Image.bytesPerLine()));
 }
 
+std::array<int, 3> RgbChannels(int Channels)
+{
+    // A 32-bit pixel is one word holding padding, red, green and blue from its high byte down.
+    if (Channels == 4)
+        return Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? std::array<int, 3>{2, 1, 0} : std::array<int, 3>{1, 2, 3};
+    return {0, 1, 2};
+}
+
 TBrightness::TBrightness(const QImage &Image)
     : pixels_(MatView(Image)), channels_(pixels_.channels())
 {
-    // Luminance as ITU-R BT.601 weighs it. A 32-bit pixel is one word holding
-    // padding, red, green and blue from its high byte down.
-    switch (channels_) {
-    case 4:
-        weights_ = Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? std::array<double, 4>{0.114, 0.587, 0.299, 0}
-                                                   : std::array<double, 4>{0, 0.299, 0.587, 0.114};
-        break;
-    case 3: weights_ = {0.299, 0.587, 0.114, 0}; break;
-    default: weights_ = {1, 0, 0, 0}; break;
-    }
+    if (channels_ == 1)
+        return;
+    // Luminance as ITU-R BT.601 weighs it.
+    const std::array<int, 3> rgb = RgbChannels(channels_);
+    weights_ = {};
+    weights_[size_t(rgb[0])] = 0.299;
+    weights_[size_t(rgb[1])] = 0.587;
+    weights_[size_t(rgb[2])] = 0.114;
 }

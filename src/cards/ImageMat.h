@@ -18,6 +18,10 @@ QImage FinderImage(const QImage &Image);
 // detached. Writing through it writes the image.
 cv::Mat MatView(const QImage &Image);
 
+// Which channels of a FinderImage's view with Channels channels (3 or 4) hold
+// red, green and blue.
+std::array<int, 3> RgbChannels(int Channels);
+
 // The brightness of a FinderImage's pixels, worked out only where it is read:
 // the finder looks at a small part of a large glass.
 class TBrightness

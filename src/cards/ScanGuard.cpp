@@ -56,16 +56,12 @@ cv::Mat reduced(const QImage &Picture, cv::Size Size)
     else
         cv::resize(view, small, Size, 0, 0, cv::INTER_AREA);
     cv::Mat rgb(small.size(), CV_8UC3);
-    switch (small.channels()) {
-    case 4: {
-        // A 32-bit pixel is one word holding padding, red, green and blue from its high byte down.
-        const std::array<int, 6> fromTo = Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? std::array<int, 6>{2, 0, 1, 1, 0, 2}
-                                                                          : std::array<int, 6>{1, 0, 2, 1, 3, 2};
-        cv::mixChannels(&small, 1, &rgb, 1, fromTo.data(), 3);
-        break;
-    }
-    case 3: small.copyTo(rgb); break;
-    default: cv::cvtColor(small, rgb, cv::COLOR_GRAY2RGB); break;
+    if (small.channels() == 1) {
+        cv::cvtColor(small, rgb, cv::COLOR_GRAY2RGB);
+    } else {
+        const std::array<int, 3> from = RgbChannels(small.channels());
+        const int fromTo[] = {from[0], 0, from[1], 1, from[2], 2};
+        cv::mixChannels(&small, 1, &rgb, 1, fromTo, 3);
     }
     return rgb;
 }
@@ -331,8 +327,8 @@ QImage GuardPicture(const QImage &Scan)
         return {};
     const cv::Mat rgb = reduced(Scan, reducedSize(Scan.size(), longSideFor(Scan.size())));
     QImage picture(rgb.cols, rgb.rows, QImage::Format_RGB888);
-    for (int y = 0; y < rgb.rows; ++y)
-        std::copy_n(rgb.ptr<uchar>(y), 3 * rgb.cols, picture.scanLine(y));
+    cv::Mat target = MatView(picture);
+    rgb.copyTo(target);
     return picture;
 }
 
