@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <optional>
 
 namespace {
 
@@ -119,28 +118,28 @@ QImage CutCard(const QImage &Image, const TFoundCard &Card, double Dpi, TCardSiz
 void SortInReadingOrder(std::vector<TFoundCard> &Cards)
 {
     struct TExtent { double Top, Bottom, Left; };
-    const auto extentOf = [](const TFoundCard &Card) {
-        TExtent extent{Card.Corners[0].y(), Card.Corners[0].y(), Card.Corners[0].x()};
-        for (const QPointF &corner : Card.Corners) {
+    std::vector<TExtent> extents;
+    for (const TFoundCard &card : Cards) {
+        TExtent extent{card.Corners[0].y(), card.Corners[0].y(), card.Corners[0].x()};
+        for (const QPointF &corner : card.Corners) {
             extent.Top = std::min(extent.Top, corner.y());
             extent.Bottom = std::max(extent.Bottom, corner.y());
             extent.Left = std::min(extent.Left, corner.x());
         }
-        return extent;
-    };
+        extents.push_back(extent);
+    }
     std::vector<size_t> order(Cards.size());
     for (size_t i = 0; i < order.size(); ++i)
         order[i] = i;
-    std::stable_sort(order.begin(), order.end(),
-                     [&](size_t A, size_t B) { return extentOf(Cards[A]).Top < extentOf(Cards[B]).Top; });
+    std::stable_sort(order.begin(), order.end(), [&](size_t A, size_t B) { return extents[A].Top < extents[B].Top; });
 
     // Each row is led by its topmost card; a card joins the first row whose
     // leader shares half of the shorter height with it.
     std::vector<std::vector<size_t>> rows;
     for (size_t index : order) {
-        const TExtent card = extentOf(Cards[index]);
+        const TExtent &card = extents[index];
         auto row = std::find_if(rows.begin(), rows.end(), [&](const std::vector<size_t> &Row) {
-            const TExtent leader = extentOf(Cards[Row.front()]);
+            const TExtent &leader = extents[Row.front()];
             const double shared = std::min(card.Bottom, leader.Bottom) - std::max(card.Top, leader.Top);
             return shared >= 0.5 * std::min(card.Bottom - card.Top, leader.Bottom - leader.Top);
         });
@@ -152,7 +151,7 @@ void SortInReadingOrder(std::vector<TFoundCard> &Cards)
     std::vector<TFoundCard> sorted;
     for (std::vector<size_t> &row : rows) {
         std::stable_sort(row.begin(), row.end(),
-                         [&](size_t A, size_t B) { return extentOf(Cards[A]).Left < extentOf(Cards[B]).Left; });
+                         [&](size_t A, size_t B) { return extents[A].Left < extents[B].Left; });
         for (size_t index : row)
             sorted.push_back(Cards[index]);
     }
