@@ -77,11 +77,6 @@ TLid lidOf(const cv::Mat &Small, int Band)
     return lid;
 }
 
-double cardAreaIn(const cv::Size2d &Card)
-{
-    return Card.width * Card.height;
-}
-
 // The rectangle of a set of pixel positions: sides through the outer pixels'
 // outer edges, turned within 45 degrees of upright.
 TCardPose poseOf(const std::vector<cv::Point> &Points)
@@ -127,7 +122,7 @@ std::vector<TBlob> splitJoined(const TBlob &Blob, const cv::Size &ImageSize, con
     cv::erode(mask, worn, kernel);
     std::vector<TBlob> parts;
     for (TBlob &core : blobsOf(worn)) {
-        if (core.Area < 0.3 * cardAreaIn(Card))
+        if (core.Area < 0.3 * Card.area())
             continue;
         cv::Mat part = cv::Mat::zeros(ImageSize, CV_8U);
         cv::drawContours(part, std::vector<std::vector<cv::Point>>{core.Points}, 0, 255, cv::FILLED);
@@ -248,7 +243,7 @@ std::vector<TCoarseRegion> FindCoarseRegions(const cv::Mat &Pixels, double Dpi, 
         if (blob.Area < dust && longSide < 4 * pxPerMm)
             continue;
         const TCardPose pose = poseOf(blob.Points);
-        if (!fitsIn(pose, card, 0) && blob.Area > 0.5 * cardAreaIn(card)) {
+        if (!fitsIn(pose, card, 0) && blob.Area > 0.5 * card.area()) {
             for (TBlob &part : splitJoined(blob, small.size(), card, pxPerMm))
                 blobs.push_back(std::move(part));
         } else {
@@ -262,7 +257,7 @@ std::vector<TCoarseRegion> FindCoarseRegions(const cv::Mat &Pixels, double Dpi, 
     std::vector<bool> used(blobs.size(), false);
     const double slack = 0.5 * pxPerMm;
     for (size_t i = 0; i < blobs.size(); ++i) {
-        if (used[i] || blobs[i].Area < 0.1 * cardAreaIn(card))
+        if (used[i] || blobs[i].Area < 0.1 * card.area())
             continue;
         used[i] = true;
         std::vector<cv::Point> points = blobs[i].Points;
@@ -295,10 +290,10 @@ std::vector<TCoarseRegion> FindCoarseRegions(const cv::Mat &Pixels, double Dpi, 
         } else if (width > 1.05 || height > 1.05) {
             // Two cards lying on each other leave a blob that fills its rectangle badly.
             const bool ragged = area < 0.97 * region.Pose.Size.area();
-            region.Unsure = area > 1.15 * cardAreaIn(card) && ragged ? TUnsureReason::Overlap
+            region.Unsure = area > 1.15 * card.area() && ragged ? TUnsureReason::Overlap
                                                                        : TUnsureReason::Size;
         } else if (width < 0.6 || height < 0.6) {
-            if (area < 0.25 * cardAreaIn(card))
+            if (area < 0.25 * card.area())
                 continue;
             region.Unsure = TUnsureReason::Size;
         }
