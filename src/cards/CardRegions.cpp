@@ -58,22 +58,15 @@ TLid lidOf(const cv::Mat &Small, int Band)
             if (edgeRow || x < Band || x >= Small.cols - Band)
                 take(x, y);
     }
-    const auto median = [count](const std::array<int, 256> &Histogram) {
-        int seen = 0;
-        for (int v = 0; v < 256; ++v)
-            if ((seen += Histogram[size_t(v)]) * 2 >= count)
-                return v;
-        return 255;
-    };
     TLid lid;
     for (int c = 0; c < channels; ++c)
-        lid.Colour[c] = median(histograms[size_t(c)]);
+        lid.Colour[c] = MedianLevel(histograms[size_t(c)], count);
     // The median absolute deviation of the brightness, as a Gaussian's sigma.
-    const int centre = median(brightness);
+    const int centre = MedianLevel(brightness, count);
     std::array<int, 256> deviations{};
     for (int v = 0; v < 256; ++v)
         deviations[size_t(std::abs(v - centre))] += brightness[size_t(v)];
-    lid.Noise = 1.4826 * median(deviations);
+    lid.Noise = 1.4826 * MedianLevel(deviations, count);
     return lid;
 }
 
@@ -196,11 +189,7 @@ double GrainOf(const TBrightness &Image)
     std::array<int, 256> absolute{};
     for (int d = -255; d <= 255; ++d)
         absolute[size_t(std::abs(d))] += differences[size_t(d + 255)];
-    int seen = 0;
-    for (int d = 0; d < 256; ++d)
-        if ((seen += absolute[size_t(d)]) * 2 >= count)
-            return 1.4826 * d / std::sqrt(2.0);
-    return 0;
+    return 1.4826 * MedianLevel(absolute, count) / std::sqrt(2.0);
 }
 
 std::vector<TCoarseRegion> FindCoarseRegions(const cv::Mat &Pixels, double Dpi, cv::Size2d CardPixels)

@@ -38,6 +38,15 @@ std::array<int, 3> RgbChannels(int Channels)
     return {0, 1, 2};
 }
 
+int MedianLevel(const std::array<int, 256> &Histogram, int Count)
+{
+    int seen = 0;
+    for (int v = 0; v < 256; ++v)
+        if ((seen += Histogram[size_t(v)]) * 2 >= Count)
+            return v;
+    return 255;
+}
+
 TBrightness::TBrightness(const QImage &Image)
     : pixels_(MatView(Image)), channels_(pixels_.channels())
 {

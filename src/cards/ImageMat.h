@@ -22,6 +22,10 @@ cv::Mat MatView(const QImage &Image);
 // red, green and blue.
 std::array<int, 3> RgbChannels(int Channels);
 
+// The median of Count values counted by level: the lowest level with at least
+// half of them at or below it.
+int MedianLevel(const std::array<int, 256> &Histogram, int Count);
+
 // The brightness of a FinderImage's pixels, worked out only where it is read:
 // the finder looks at a small part of a large glass.
 class TBrightness

@@ -375,16 +375,13 @@ TGuardScore EmptyArea(const QImage &Scan)
     // The lid is what most of an empty area shows: the median of each channel.
     std::array<cv::Mat, 3> channels;
     cv::split(rgb, channels.data());
-    const double half = double(rgb.total()) / 2;
     cv::Mat difference(rgb.size(), CV_8U, cv::Scalar(0));
     for (const cv::Mat &channel : channels) {
-        std::array<double, 256> histogram{};
+        std::array<int, 256> histogram{};
         for (int y = 0; y < channel.rows; ++y)
             for (int x = 0; x < channel.cols; ++x)
                 ++histogram[channel.at<uchar>(y, x)];
-        int lid = 0;
-        for (double below = histogram[0]; below < half && lid < 255;)
-            below += histogram[size_t(++lid)];
+        const int lid = MedianLevel(histogram, int(rgb.total()));
         cv::Mat away;
         cv::absdiff(channel, cv::Scalar(lid), away);
         cv::max(difference, away, difference);
