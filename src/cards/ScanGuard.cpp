@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <numbers>
 
 namespace {
 
@@ -24,7 +25,7 @@ constexpr int kSmallestSide = 16;
 constexpr double kSameDifference = 35;
 // How far the copies may be apart and still be taken for one card moved on
 // the glass: a few degrees, a tenth of the area.
-constexpr double kLargestTurn = 5 * 3.14159265358979323846 / 180;
+constexpr double kLargestTurn = 5 * std::numbers::pi / 180;
 constexpr double kLargestShift = 0.1;
 
 // An empty lid differs from its own colour only in dust, which the median
@@ -129,7 +130,7 @@ TPose coarsePose(const cv::Mat &First, const cv::Mat &Second)
     double bestResponse = -1;
     for (int step = -6; step <= 6; ++step) {
         TPose turned;
-        turned.Angle = step * 0.5 * 3.14159265358979323846 / 180;
+        turned.Angle = step * 0.5 * std::numbers::pi / 180;
         const cv::Mat candidate = sampled(Second, turned, First.size());
         double response = 0;
         const cv::Point2d shift = cv::phaseCorrelate(First, candidate, window, &response);
