@@ -67,6 +67,12 @@ cv::Mat reduced(const QImage &Picture, cv::Size Size)
     return rgb;
 }
 
+// The picture reduced to the copy the checks look at.
+cv::Mat reduced(const QImage &Picture)
+{
+    return reduced(Picture, reducedSize(Picture.size(), longSideFor(Picture.size())));
+}
+
 cv::Mat grey(const cv::Mat &Rgb)
 {
     cv::Mat result;
@@ -326,7 +332,7 @@ QImage GuardPicture(const QImage &Scan)
 {
     if (Scan.isNull())
         return {};
-    const cv::Mat rgb = reduced(Scan, reducedSize(Scan.size(), longSideFor(Scan.size())));
+    const cv::Mat rgb = reduced(Scan);
     QImage picture(rgb.cols, rgb.rows, QImage::Format_RGB888);
     cv::Mat target = MatView(picture);
     rgb.copyTo(target);
@@ -372,7 +378,7 @@ TGuardScore EmptyArea(const QImage &Scan)
 {
     if (Scan.isNull())
         return {true, 1};
-    const cv::Mat rgb = reduced(Scan, reducedSize(Scan.size(), longSideFor(Scan.size())));
+    const cv::Mat rgb = reduced(Scan);
     // The lid is what most of an empty area shows: the median of each channel.
     std::array<cv::Mat, 3> channels;
     cv::split(rgb, channels.data());
