@@ -39,8 +39,9 @@ public:
 // A card about to be saved, for a check that may stop it.
 struct TCardToSave
 {
-    const QImage &Picture;   // what would be saved
-    double Dpi;
+    // The check's small copy (GuardPicture) of what would be saved: made once,
+    // it is also what the next scan is checked against.
+    const QImage &Picture;
     const QString &CardName;
     // What the scan before saved in this run (every card of a pass), as small
     // copies; empty before the run's first card.

@@ -118,7 +118,7 @@ void TScanWorkflow::saveOneCard(const QImage &Picture)
         return;
     host_.ShowPicture(*kept);
     const TServedCard &card = job_->Cards.front();
-    if (saveCard(card, *kept))
+    if (saveCard(card, *kept, smallCopy(*kept), true))
         moveSelectionAfter(card);
 }
 
@@ -183,16 +183,18 @@ void TScanWorkflow::saveSeveralCards(const QImage &Glass)
 
     // Cut before the review, so that the check can show its doubts in it.
     std::vector<QImage> cuts(pass.size());
+    std::vector<QImage> smalls(pass.size());
     try {
         for (size_t i = 0; i < pass.size(); ++i) {
             TPassCard &card = pass[i];
             if (!card.Savable())
                 continue;
             cuts[i] = CutCard(Glass, found[i], dpi, size);
+            smalls[i] = smallCopy(cuts[i]);
             if (!passCheck_)
                 continue;
             const TServedCard &served = job_->Cards[size_t(card.ListIndex)];
-            card.Doubt = passCheck_(TCardToSave{cuts[i], dpi, served.Copy.Name, previousScan_});
+            card.Doubt = passCheck_(TCardToSave{smalls[i], served.Copy.Name, previousScan_});
             card.Keep = card.Doubt.isEmpty();
         }
     } catch (const std::exception &Error) {
@@ -230,7 +232,7 @@ void TScanWorkflow::saveSeveralCards(const QImage &Glass)
             logCut(found[i]);
             host_.ShowPicture(cuts[i]);
             // Checked before the review when a pass check is set.
-            if (saveCard(served, cuts[i], !passCheck_))
+            if (saveCard(served, cuts[i], smalls[i], !passCheck_))
                 lastSaved = &served;
         } catch (const std::exception &Error) {
             // The same failure would meet every card after it.
@@ -242,10 +244,15 @@ void TScanWorkflow::saveSeveralCards(const QImage &Glass)
         moveSelectionAfter(*lastSaved);
 }
 
-bool TScanWorkflow::saveCard(const TServedCard &Card, const QImage &Picture, bool Check)
+QImage TScanWorkflow::smallCopy(const QImage &Picture) const
+{
+    return saveCheck_ || passCheck_ ? GuardPicture(Picture) : QImage();
+}
+
+bool TScanWorkflow::saveCard(const TServedCard &Card, const QImage &Picture, const QImage &Small, bool Check)
 {
     if (Check && saveCheck_
-        && !saveCheck_(TCardToSave{Picture, double(job_->Area.Quality), Card.Copy.Name, previousScan_}, host_))
+        && !saveCheck_(TCardToSave{Small, Card.Copy.Name, previousScan_}, host_))
         return false;
     const TQualityPlace place = placeOf(job_->Area.Quality, job_->Folders, Picture.size());
     const QString fileName = FromAnsi(Card.FileName);
@@ -277,8 +284,8 @@ bool TScanWorkflow::saveCard(const TServedCard &Card, const QImage &Picture, boo
     noteOwnWrite(web);
     markCard(Card, place.Status);
     showFileFacts(hq, Picture.size());
-    if (saveCheck_ || passCheck_)
-        thisScan_.push_back({GuardPicture(Picture), Card.Copy.Name});
+    if (!Small.isNull())
+        thisScan_.push_back({Small, Card.Copy.Name});
     return true;
 }
 

@@ -75,7 +75,9 @@ private:
     std::optional<QImage> pictureToKeep(const QImage &Scan);
     // False when the card was not saved (the check or the operator said no);
     // throws when writing fails on the way.
-    bool saveCard(const TServedCard &Card, const QImage &Picture, bool Check = true);
+    // Small is Picture's copy for the checks, null while no check is set.
+    bool saveCard(const TServedCard &Card, const QImage &Picture, const QImage &Small, bool Check);
+    QImage smallCopy(const QImage &Picture) const;
     bool mayReplaceFiles(const TServedCard &Card, const QString &Hq, const QString &Web);
     void markCard(const TServedCard &Card, TScanStatus Status);
     void showFileFacts(const QString &Hq, QSize Size);
