@@ -212,7 +212,7 @@ std::unique_ptr<TRenderedImage> NewScanImage(const TScanRequest &Request)
     image->Height = static_cast<int32_t>(box.Height);
     image->PixelType = Request.PixelType;
     image->PixelFlavor = Request.PixelFlavor;
-    image->BitsPerPixel = Request.PixelType == TWPT_BW ? 1 : Request.PixelType == TWPT_RGB ? 24 : 8;
+    image->BitsPerPixel = BitsPerPixelOf(Request.PixelType);
     image->RowBytes = static_cast<uint32_t>(DibRowBytes(image->BitsPerPixel, box.Width));
     image->ByteCount = size_t(image->RowBytes) * size_t(box.Height);
     image->XDpi = Request.XDpi;

@@ -45,6 +45,12 @@ struct TScanRequest
     uint32_t ScanNumber = 1;
 };
 
+// The bits a pixel of the type takes in a DIB: palette and grey images are 8-bit.
+inline constexpr int BitsPerPixelOf(TW_UINT16 PixelType)
+{
+    return PixelType == TWPT_BW ? 1 : PixelType == TWPT_RGB ? 24 : 8;
+}
+
 // One rendered scan: rows top-down, samples in TWAIN order (RGB), each row padded
 // with zeros to RowBytes (a DIB row length). The colour table (for BW, grey and
 // palette images) is what a DIB of it carries, as red, green, blue triples.

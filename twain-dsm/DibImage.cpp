@@ -103,9 +103,14 @@ TReply NativeTransfer(const TRenderedImage &Image, TW_HANDLE &Handle)
     return {TWRC_XFERDONE, TWCC_SUCCESS};
 }
 
+uint32_t StripRowBytes(int BitsPerPixel, int64_t Width, const TStripShape &Shape)
+{
+    return uint32_t(Shape.TightRows ? (Width * BitsPerPixel + 7) / 8 : DibRowBytes(BitsPerPixel, Width));
+}
+
 uint32_t StripRowBytes(const TRenderedImage &Image, const TStripShape &Shape)
 {
-    return Shape.TightRows ? uint32_t((int64_t(Image.Width) * Image.BitsPerPixel + 7) / 8) : Image.RowBytes;
+    return StripRowBytes(Image.BitsPerPixel, Image.Width, Shape);
 }
 
 TReply WriteStrip(const TRenderedImage &Image, int64_t &NextRow, TW_IMAGEMEMXFER &Xfer, const TStripShape &Shape)

@@ -42,3 +42,5 @@ TReply WriteStrip(const TRenderedImage &Image, int64_t &NextRow, TW_IMAGEMEMXFER
 
 // The smallest buffer a memory transfer of Image can use: one row.
 uint32_t StripRowBytes(const TRenderedImage &Image, const TStripShape &Shape = {});
+// The same for an image still to be scanned.
+uint32_t StripRowBytes(int BitsPerPixel, int64_t Width, const TStripShape &Shape = {});

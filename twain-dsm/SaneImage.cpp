@@ -79,7 +79,7 @@ TW_UINT16 TSaneImageBuilder::BeginFrame(const SANE_Parameters &Params)
             image_->PixelType = p.depth == 1 ? TWPT_BW : TWPT_GRAY;
         else
             image_->PixelType = TWPT_RGB;
-        image_->BitsPerPixel = image_->PixelType == TWPT_BW ? 1 : image_->PixelType == TWPT_RGB ? 24 : 8;
+        image_->BitsPerPixel = BitsPerPixelOf(image_->PixelType);
         image_->RowBytes = static_cast<uint32_t>(DibRowBytes(image_->BitsPerPixel, image_->Width));
         if (image_->PixelType == TWPT_BW)
             image_->ColourTable = flavor_ == TWPF_VANILLA ? std::vector<uint8_t>{255, 255, 255, 0, 0, 0}

@@ -316,8 +316,7 @@ TReply TSaneSource::SetupMemXfer(TW_SETUPMEMXFER &Setup)
     } else if (handle_ && !scan_) {
         SANE_Parameters params{};
         if (sane_get_parameters(handle_, &params) == SANE_STATUS_GOOD && params.pixels_per_line > 0)
-            row = TW_UINT32(DibRowBytes(pixelType_ == TWPT_BW ? 1 : pixelType_ == TWPT_RGB ? 24 : 8,
-                                        params.pixels_per_line));
+            row = TW_UINT32(DibRowBytes(BitsPerPixelOf(pixelType_), params.pixels_per_line));
     }
     Setup.MinBufSize = std::max<TW_UINT32>(64, row);
     Setup.MaxBufSize = std::max<TW_UINT32>(4 * 1024 * 1024, Setup.MinBufSize);

@@ -4,6 +4,7 @@
 
 #include "DataSource.h"
 
+#include "CardPicture.h"
 #include "Containers.h"
 
 #include <algorithm>
@@ -43,15 +44,6 @@ TReply answerFact(TW_UINT16 Msg, TW_CAPABILITY &Cap, TW_UINT16 ItemType, TW_UINT
     if (Msg == MSG_SET || Msg == MSG_RESET)
         return Failure(TWCC_CAPBADOPERATION);
     return answerContainer(Cap, TWON_ONEVALUE, NewOneValue(ItemType, Item));
-}
-
-TW_UINT16 bitDepthOf(TW_UINT16 PixelType)
-{
-    switch (PixelType) {
-    case TWPT_BW: return 1;
-    case TWPT_RGB: return 24;
-    default: return 8;
-    }
 }
 
 } // namespace
@@ -117,7 +109,7 @@ TReply TDataSource::sharedCapability(TW_UINT16 Msg, TW_CAPABILITY &Cap, bool &An
     case ICAP_BITDEPTH: {
         // The depth follows the pixel type. TWAIN 2 counts all channels of a pixel
         // (24 for RGB), TWAIN 1.9 one channel (8): both name the same depth.
-        TW_UINT16 depth = bitDepthOf(CurrentPixelType());
+        TW_UINT16 depth = BitsPerPixelOf(CurrentPixelType());
         if (Msg == MSG_SET && CurrentPixelType() == TWPT_RGB) {
             if (const auto asked = ReadOneValue(Cap, TWTY_UINT16); asked && *asked == 8)
                 return {};

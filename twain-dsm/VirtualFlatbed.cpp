@@ -154,8 +154,7 @@ TReply TVirtualFlatbed::SetupMemXfer(TW_SETUPMEMXFER &Setup)
         row = StripRowBytes(*image_, stripShape());
     } else {
         const TPixelBox box = PixelBoxOf(settings_.Frame, settings_.XDpi, settings_.YDpi);
-        const int64_t bits = settings_.PixelType == TWPT_BW ? 1 : settings_.PixelType == TWPT_RGB ? 24 : 8;
-        row = TW_UINT32(script().TightRows ? (box.Width * bits + 7) / 8 : DibRowBytes(bits, box.Width));
+        row = StripRowBytes(BitsPerPixelOf(settings_.PixelType), box.Width, stripShape());
     }
     Setup.MinBufSize = std::max(script().MinBuf, row);
     Setup.MaxBufSize = std::max(script().MaxBuf, Setup.MinBufSize);
