@@ -316,10 +316,7 @@ TReply TDsm::identity(TSession &Session, TW_UINT16 Msg, TW_IDENTITY &Identity)
         if (Identity.Id != 0) {
             source = sourceWithId(Identity.Id);
         } else if (Identity.ProductName[0] != '\0') {
-            for (int i = 0; i < listedCount() && !source; ++i)
-                if (std::strncmp(listed(i)->Identity().ProductName, Identity.ProductName,
-                                 sizeof Identity.ProductName) == 0)
-                    source = listed(i);
+            source = listedNamed(Identity.ProductName);
         } else {
             source = defaultSource();
         }
@@ -349,10 +346,7 @@ TReply TDsm::identity(TSession &Session, TW_UINT16 Msg, TW_IDENTITY &Identity)
 // There is no window to choose in: the source the application names, or the default.
 TReply TDsm::userSelect(TW_IDENTITY &Identity)
 {
-    TDataSource *source = nullptr;
-    for (int i = 0; i < listedCount() && !source && Identity.ProductName[0] != '\0'; ++i)
-        if (std::strncmp(listed(i)->Identity().ProductName, Identity.ProductName, sizeof Identity.ProductName) == 0)
-            source = listed(i);
+    TDataSource *source = Identity.ProductName[0] != '\0' ? listedNamed(Identity.ProductName) : nullptr;
     if (!source)
         source = defaultSource();
     if (!source)
@@ -472,6 +466,14 @@ TDataSource *TDsm::listed(int Index)
         return sources_[Index];
     const int device = Index - script_.Sources;
     return device >= 0 && device < static_cast<int>(sane_.size()) ? sane_[device].get() : nullptr;
+}
+
+TDataSource *TDsm::listedNamed(const TW_STR32 &ProductName)
+{
+    for (int i = 0; i < listedCount(); ++i)
+        if (std::strncmp(listed(i)->Identity().ProductName, ProductName, sizeof ProductName) == 0)
+            return listed(i);
+    return nullptr;
 }
 
 TDataSource *TDsm::defaultSource()

@@ -86,6 +86,8 @@ private:
     bool isListed(const TDataSource *Source);
     TDataSource *sourceWithId(TW_UINT32 Id);
     TDataSource *defaultSource();
+    // The first listed source of that product name.
+    TDataSource *listedNamed(const TW_STR32 &ProductName);
     template <typename F> void forEachSource(F &&Visit);
     void keepConditionCode(TW_IDENTITY *Origin, TDataSource *Reached, TW_UINT16 Dat, TW_UINT16 Cc);
 
