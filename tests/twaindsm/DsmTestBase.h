@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 
 #include <dlfcn.h>
@@ -29,6 +30,23 @@ public:
         app_.ProtocolMinor = 9;
         std::strcpy(app_.ProductName, ProductName);
     }
+
+    // The flatbed alone, whatever scanners this machine has, with every scripted
+    // behaviour reset and scans that take no time.
+    void LoadFlatbed(const char *ProductName)
+    {
+        setenv("VELLUMORA_SANE", "0", 1);
+        LoadManager(ProductName);
+        if (HasFatalFailure())
+            return;
+        set_ = reinterpret_cast<int (*)(const char *, const char *)>(dlsym(library_, "VfbSet"));
+        auto reset = reinterpret_cast<void (*)()>(dlsym(library_, "VfbReset"));
+        ASSERT_TRUE(set_ && reset);
+        reset();
+        Set("scan_ms", "0");
+    }
+
+    void Set(const char *Key, const char *Value) { ASSERT_EQ(set_(Key, Value), 0) << Key << "=" << Value; }
 
     void TearDown() override
     {
@@ -60,6 +78,13 @@ public:
         return s.ConditionCode;
     }
     void openManager() { ASSERT_EQ(call(nullptr, DG_CONTROL, DAT_PARENT, MSG_OPENDSM, nullptr), TWRC_SUCCESS); }
+    // The manager, then its default source.
+    void openSource()
+    {
+        openManager();
+        ASSERT_EQ(call(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_GETDEFAULT, &source_), TWRC_SUCCESS);
+        ASSERT_EQ(call(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &source_), TWRC_SUCCESS);
+    }
     TW_UINT16 setOne(TW_UINT16 Cap, TW_UINT16 Type, TW_UINT32 Item)
     {
         TW_ONEVALUE one{Type, Item};
@@ -96,4 +121,5 @@ public:
     void *library_ = nullptr;
     DSMENTRYPROC entry_ = nullptr;
     int (*lastImage_)(VfbImage *) = nullptr;
+    int (*set_)(const char *, const char *) = nullptr;
 };

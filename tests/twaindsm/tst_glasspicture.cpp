@@ -22,18 +22,10 @@ class GlassPicture : public TDsmTestBase
 public:
     void SetUp() override
     {
-        setenv("VELLUMORA_SANE", "0", 1);
-        LoadManager("Glass picture test");
+        LoadFlatbed("Glass picture test");
         if (HasFatalFailure())
             return;
-        auto set = reinterpret_cast<int (*)(const char *, const char *)>(dlsym(library_, "VfbSet"));
-        auto reset = reinterpret_cast<void (*)()>(dlsym(library_, "VfbReset"));
-        ASSERT_TRUE(set && reset);
-        reset();
-        ASSERT_EQ(set("scan_ms", "0"), 0);
-        openManager();
-        ASSERT_EQ(call(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_GETDEFAULT, &source_), TWRC_SUCCESS);
-        ASSERT_EQ(call(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &source_), TWRC_SUCCESS);
+        openSource();
     }
     void TearDown() override
     {

@@ -30,28 +30,13 @@ class TwainDsm : public TDsmTestBase
 public:
     void SetUp() override
     {
-        // The flatbed alone, whatever scanners this machine has.
-        setenv("VELLUMORA_SANE", "0", 1);
-        LoadManager("App product name");
+        LoadFlatbed("App product name");
         if (HasFatalFailure())
             return;
-        set_ = reinterpret_cast<int (*)(const char *, const char *)>(dlsym(library_, "VfbSet"));
         tripletCount_ = reinterpret_cast<size_t (*)()>(dlsym(library_, "VfbTripletCount"));
         tripletAt_ = reinterpret_cast<int (*)(size_t, VfbTriplet *)>(dlsym(library_, "VfbTripletAt"));
-        auto reset = reinterpret_cast<void (*)()>(dlsym(library_, "VfbReset"));
-        ASSERT_TRUE(set_ && tripletCount_ && tripletAt_ && reset);
+        ASSERT_TRUE(tripletCount_ && tripletAt_);
         ASSERT_EQ(dlsym(library_, "_ZN4TDsm5EntryEP11TW_IDENTITYS1_jttPv"), nullptr) << "internals are exported";
-        reset();
-        Set("scan_ms", "0");
-    }
-
-    void Set(const char *Key, const char *Value) { ASSERT_EQ(set_(Key, Value), 0) << Key << "=" << Value; }
-
-    void openSource()
-    {
-        openManager();
-        ASSERT_EQ(call(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_GETDEFAULT, &source_), TWRC_SUCCESS);
-        ASSERT_EQ(call(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &source_), TWRC_SUCCESS);
     }
     // Pixel type, 300 dpi and a frame, then enable: the scan is ready at the first event.
     void scan(TW_UINT16 PixelType = TWPT_RGB, double Right = 2.5, double Bottom = 3.5)
@@ -119,7 +104,6 @@ public:
         return dib;
     }
 
-    int (*set_)(const char *, const char *) = nullptr;
     size_t (*tripletCount_)() = nullptr;
     int (*tripletAt_)(size_t, VfbTriplet *) = nullptr;
 };
