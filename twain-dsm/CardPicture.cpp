@@ -24,8 +24,7 @@ const std::vector<uint8_t> palette = {
 
 uint8_t luminance(int Colour)
 {
-    const uint8_t *rgb = &palette[3 * Colour];
-    return static_cast<uint8_t>((299 * rgb[0] + 587 * rgb[1] + 114 * rgb[2] + 500) / 1000);
+    return Luminance(&palette[3 * Colour]);
 }
 
 // Draws filled rectangles given in glass inches into the image of one frame.
@@ -61,12 +60,7 @@ private:
         return image_.PixelType == TWPT_PALETTE ? static_cast<uint8_t>(Colour) : luminance(Colour);
     }
 
-    bool bitOf(TColour Colour) const
-    {
-        const bool light = luminance(Colour) >= 128;
-        // Chocolate: a zero bit is black; vanilla: a zero bit is white.
-        return image_.PixelFlavor == TWPF_VANILLA ? !light : light;
-    }
+    bool bitOf(TColour Colour) const { return BwBitOf(luminance(Colour), image_.PixelFlavor); }
 
     void fill24(int64_t X0, int64_t X1, int64_t Y0, int64_t Y1, TColour Colour)
     {

@@ -79,3 +79,16 @@ std::unique_ptr<TRenderedImage> NewScanImage(const TScanRequest &Request);
 
 // The palette of TWPT_PALETTE images: red, green, blue triples.
 const std::vector<uint8_t> &CardPalette();
+
+// The grey of a red, green, blue triple, as grey and 1-bit images show it.
+inline uint8_t Luminance(const uint8_t *Rgb)
+{
+    return static_cast<uint8_t>((299 * Rgb[0] + 587 * Rgb[1] + 114 * Rgb[2] + 500) / 1000);
+}
+
+// The bit of a 1-bit pixel of that grey. Chocolate: a zero bit is black; vanilla: a
+// zero bit is white.
+inline bool BwBitOf(uint8_t Grey, TW_UINT16 PixelFlavor)
+{
+    return (Grey >= 128) != (PixelFlavor == TWPF_VANILLA);
+}

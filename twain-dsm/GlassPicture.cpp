@@ -383,11 +383,6 @@ uint8_t toByte(float Value)
     return uint8_t(std::clamp(std::lround(Value), 0L, 255L));
 }
 
-uint8_t luminance(const uint8_t *Rgb)
-{
-    return uint8_t((299 * Rgb[0] + 587 * Rgb[1] + 114 * Rgb[2] + 500) / 1000);
-}
-
 uint8_t nearestPaletteColour(const uint8_t *Rgb)
 {
     const std::vector<uint8_t> &palette = CardPalette();
@@ -416,21 +411,18 @@ void storeRow(TRenderedImage &Image, int64_t Y, const std::vector<uint8_t> &Rgb)
         break;
     case TWPT_GRAY:
         for (int x = 0; x < width; ++x)
-            row[x] = luminance(&Rgb[size_t(3 * x)]);
+            row[x] = Luminance(&Rgb[size_t(3 * x)]);
         break;
     case TWPT_PALETTE:
         for (int x = 0; x < width; ++x)
             row[x] = nearestPaletteColour(&Rgb[size_t(3 * x)]);
         break;
-    default: {
-        // Chocolate: a set bit is white; vanilla: a set bit is black.
-        const bool vanilla = Image.PixelFlavor == TWPF_VANILLA;
+    default:
         std::memset(row, 0, size_t((width + 7) / 8));
         for (int x = 0; x < width; ++x)
-            if ((luminance(&Rgb[size_t(3 * x)]) >= 128) != vanilla)
+            if (BwBitOf(Luminance(&Rgb[size_t(3 * x)]), Image.PixelFlavor))
                 row[x >> 3] = uint8_t(row[x >> 3] | (0x80 >> (x & 7)));
         break;
-    }
     }
 }
 
