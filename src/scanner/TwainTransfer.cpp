@@ -175,8 +175,7 @@ TTwainSource::TStep TTwainSource::transferMemory(QImage &Image)
     if (rc != TWRC_SUCCESS)
         return {rc};
     // More than the whole image buys nothing; less than the source's minimum it refuses.
-    uint64_t bufferSize = std::min<uint64_t>(setup.Preferred, std::max<uint64_t>(setup.MinBufSize, uint64_t(size)));
-    bufferSize = std::max<uint64_t>(bufferSize, setup.MinBufSize);
+    uint64_t bufferSize = std::max<uint64_t>(setup.MinBufSize, std::min<uint64_t>(setup.Preferred, uint64_t(size)));
     if (setup.MaxBufSize >= setup.MinBufSize)
         bufferSize = std::min<uint64_t>(bufferSize, setup.MaxBufSize);
     if (bufferSize == 0)
