@@ -73,7 +73,7 @@ protected:
     void TearDown() override
     {
         // Each application backs out step by step, whatever state it was left in.
-        for (TApp *app : apps_) {
+        for (const auto &app : apps_) {
             PendingXfers pending{};
             UserInterface ui{};
             ds(*app, DgControl, DatPendingXfers, MsgEndXfer, &pending);
@@ -88,9 +88,7 @@ protected:
 
     TApp &newApp(const char *Name, bool Twain2 = false)
     {
-        auto *app = new TApp;
-        owned_.emplace_back(app);
-        apps_.push_back(app);
+        TApp *app = apps_.emplace_back(std::make_unique<TApp>()).get();
         app->Self.Version = Version{1, 0, 0xFFFF, 1, "conformance"};
         app->Self.ProtocolMajor = Twain2 ? 2 : 1;
         app->Self.ProtocolMinor = Twain2 ? 4 : 9;
@@ -166,8 +164,7 @@ protected:
 
     void *library_ = nullptr;
     EntryProc entry_ = nullptr;
-    std::vector<std::unique_ptr<TApp>> owned_;
-    std::vector<TApp *> apps_;
+    std::vector<std::unique_ptr<TApp>> apps_;
 };
 
 } // namespace
